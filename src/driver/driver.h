@@ -1,0 +1,44 @@
+// Driver and diagnostics: the assembly run, the fatal error report, the console and run memory.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Thrown by fatal_check once the report is printed; the run's caller catches it. Unwinding to the
+// caller instead of exiting keeps every error path usable in-process (tests, fuzzing).
+struct t_fatal_stop {};
+
+extern std::string current_line;   // the line being processed, or "[no input]", "@endofmem:", "[end of program]"
+extern std::string source_name;    // the first command-line argument; "" reads standard input
+extern bool echo_enabled;          // false when a caller prints its own listing instead of the echo
+extern std::string* console_capture; // when set, console output is appended here instead
+
+// Prints the error report for message followed by suffix.
+void print_report(std::string_view message, std::string_view suffix = {});
+// Prints the report for message (and suffix) and unwinds with t_fatal_stop.
+[[noreturn]] void fatal_stop(std::string_view message, std::string_view suffix = {});
+
+// Every check states the condition that must hold; when it fails the run ends with the report.
+inline void fatal_check(bool condition, std::string_view message, std::string_view suffix = {}) {
+    if (!condition) [[unlikely]]
+        fatal_stop(message, suffix);
+}
+
+// Console output is buffered; it is flushed before the report's wait and at the end of the run.
+void console_write(std::string_view text);
+void console_line(std::string_view text);
+void console_flush();
+// Reads and discards one line of standard input (the user presses Enter after a report).
+void console_wait_enter();
+
+// Run memory: zeroed, 8-byte aligned blocks that live until release_run_memory.
+void* run_alloc(std::size_t bytes);
+template <typename T> T* run_new() { return static_cast<T*>(run_alloc(sizeof(T))); }
+std::string_view run_copy(std::string_view text);
+void release_run_memory();
+std::size_t run_memory_used();
+
+// One whole assembly of name (steps 1 to 9); true on success, false after a report.
+// With write_output false the image is laid out but no file is written.
+bool run_assembly(std::string_view name, bool write_output = true);

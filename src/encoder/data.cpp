@@ -1,0 +1,97 @@
+// Data definitions: bytes, words and strings at once; 32-bit values settled at layout;
+// floating-point values in three precisions.
+#include "driver/driver.h"
+#include "encoder/float_convert.h"
+#include "encoder/stages.h"
+#include "image/image.h"
+#include "lex/lex.h"
+
+#include <cstring>
+
+void emit_float(std::string_view text, int32_t precision, const uint8_t* prefix, int32_t prefix_size) {
+    t_extended value{};
+    bool ok = decimal_to_extended(text, &value);
+    uint8_t bytes[2 + 10] = {};
+    std::memcpy(bytes, prefix, static_cast<std::size_t>(prefix_size));
+    uint8_t* out = bytes + prefix_size;
+    int32_t count = 0;
+    if (ok && precision == 1) {
+        uint32_t bits = 0;
+        ok = extended_to_single(value, &bits);
+        for (count = 0; count < 4; ++count)
+            out[count] = static_cast<uint8_t>(bits >> (8 * count));
+    } else if (ok && precision == 2) {
+        uint64_t bits = 0;
+        ok = extended_to_double(value, &bits);
+        for (count = 0; count < 8; ++count)
+            out[count] = static_cast<uint8_t>(bits >> (8 * count));
+    } else if (ok) {
+        for (count = 0; count < 8; ++count)
+            out[count] = static_cast<uint8_t>(value.significand >> (8 * count));
+        out[8] = static_cast<uint8_t>(value.sign_exponent);
+        out[9] = static_cast<uint8_t>(value.sign_exponent >> 8);
+        count = 10;
+    }
+    fatal_check(ok, "float value error");
+    emit_item(kind_bytes, prefix_size + count, bytes);
+}
+
+// Appends the string whose opening quote stands at the position; continues after its closing quote.
+static void emit_string(t_scan& scan) {
+    const std::size_t open = static_cast<std::size_t>(scan.pos - 1);
+    const std::size_t close = scan.line.find(scan.line[open], open + 1);
+    fatal_check(close != std::string_view::npos, "String exceeding line");
+    emit_item(kind_bytes, static_cast<int32_t>(close - open - 1), scan.line.data() + open + 1);
+    scan.pos = static_cast<int32_t>(close) + 2;
+}
+
+// Reads one value of the definition numbered stage (1 db, 2 dw, 3 dd, 4 floating point) and
+// appends its item; the position is left on the comma or end that closed the value.
+static void emit_data_value(t_scan& scan, int32_t stage, int32_t precision) {
+    if (stage == 1) {
+        const uint8_t byte = static_cast<uint8_t>(parse_immediate(scan.line, scan.pos));
+        emit_item(kind_bytes, 1, &byte);
+    } else if (stage == 2) {
+        const auto value = static_cast<uint32_t>(parse_immediate(scan.line, scan.pos));
+        const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+        emit_item(kind_bytes, 2, bytes);
+    } else if (stage == 3) {
+        emit_deferred(kind_value, parse_terms(scan.line, scan.pos));
+    } else {
+        const std::size_t start = static_cast<std::size_t>(scan.pos - 1);
+        std::size_t end = scan.line.find(',', start);
+        if (end == std::string_view::npos)
+            end = scan.line.size();
+        emit_float(scan.line.substr(start, end - start), precision, nullptr, 0);
+        scan.pos = static_cast<int32_t>(end) + 1;
+    }
+}
+
+bool encode_data(t_scan& scan) {
+    int32_t stage = 0;
+    int32_t precision = 0;
+    // ORDER: "db", "dw", "dd", then the floating-point definitions.
+    if (match_keyword(scan.line, "db", scan.pos, false) != 0)
+        stage = 1;
+    else if (match_keyword(scan.line, "dw", scan.pos, false) != 0)
+        stage = 2;
+    else if (match_keyword(scan.line, "dd", scan.pos, false) != 0)
+        stage = 3;
+    else if ((precision = match_keyword(scan.line, "dsingle/ddouble/dextended", scan.pos, false)) != 0)
+        stage = 4;
+    else
+        return false;
+    const auto length = static_cast<int32_t>(scan.line.size());
+    while (scan.pos <= length) {
+        const char c = scan.line[static_cast<std::size_t>(scan.pos - 1)];
+        if (c == ' ' || c == ',') {
+            ++scan.pos;
+        } else if (stage == 1 && (c == '\'' || c == '"')) {
+            emit_string(scan);
+        } else {
+            emit_data_value(scan, stage, precision);
+            ++scan.pos; // past the comma that ended the value
+        }
+    }
+    return true;
+}

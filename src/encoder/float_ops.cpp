@@ -1,0 +1,87 @@
+// Floating-point instructions: the one- and two-operand groups and every form of "fld".
+#include "driver/driver.h"
+#include "encoder/stages.h"
+#include "image/image.h"
+#include "lex/lex.h"
+
+// ORDER: index - 1 is the operation number; "^" holds two numbers that never match.
+static constexpr std::string_view float_unary_list =
+    "fsin/fcos/ftan/fsincos/fexp/fln/fround/ftrunc/fsqrt/finv/fabs/fminus/fpatan/^/^/ftest";
+// ORDER: index - 1 is added to the high byte 0x33.
+static constexpr std::string_view float_binary_list = "fadd/fsub/fmul/fdiv";
+// ORDER: index - 1 is the precision: single, double, extended.
+static constexpr std::string_view precision_list = "single [/double [/extended [";
+
+// A single-precision constant is read from at most this many characters.
+static constexpr std::size_t single_constant_chars = 20;
+
+bool encode_float_unary(t_scan& scan) {
+    int32_t operation = match_keyword(scan.line, float_unary_list, scan.pos, false);
+    if (operation == 0)
+        return false;
+    const auto q = static_cast<uint32_t>(require_float_register(scan));
+    emit_word(0x3300 + 16 * static_cast<uint32_t>(operation - 1) + q);
+    return true;
+}
+
+bool encode_float_binary(t_scan& scan) {
+    int32_t operation = match_keyword(scan.line, float_binary_list, scan.pos, false);
+    if (operation == 0)
+        return false;
+    const auto a = static_cast<uint32_t>(require_float_register(scan));
+    require_comma(scan);
+    const auto b = static_cast<uint32_t>(require_float_register(scan));
+    emit_word(0x3300 + 0x100 * static_cast<uint32_t>(operation - 1) + 16 * a + b);
+    return true;
+}
+
+// The source of "fld q,...": memory, general register, integer expression or single constant.
+static void encode_float_source(t_scan& scan, uint32_t q) {
+    int32_t precision = match_keyword(scan.line, precision_list, scan.pos, true);
+    if (precision != 0) {
+        const auto b = static_cast<uint32_t>(require_register(scan));
+        emit_memory(0x7000 + 0x100 * static_cast<uint32_t>(precision - 1) + 16 * q + b, scan);
+        return;
+    }
+    int32_t r = match_register(scan);
+    if (r >= 0) {
+        emit_word(0x7300 + 16 * q + static_cast<uint32_t>(r));
+        return;
+    }
+    if (match_keyword(scan.line, "int/long", scan.pos, false) != 0) {
+        emit_word_with_terms(kind_operand, 0xB300 + 16 * q, scan);
+        return;
+    }
+    fatal_check(match_keyword(scan.line, "single", scan.pos, false) != 0, "fld syntax error");
+    const uint32_t word = 0xF700 + 16 * q; // always followed by the four bytes of the value
+    const uint8_t prefix[2] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
+    emit_float(scan.line.substr(static_cast<std::size_t>(scan.pos - 1)).substr(0, single_constant_chars), 1,
+               prefix, 2);
+}
+
+bool encode_float_load(t_scan& scan) {
+    if (match_keyword(scan.line, "fld", scan.pos, false) == 0)
+        return false;
+    // ORDER: store, general register destination, float register destination.
+    int32_t precision = match_keyword(scan.line, precision_list, scan.pos, true);
+    if (precision != 0) {
+        t_scan after{scan.line, find_closing_bracket(scan, scan.pos)};
+        const auto b = static_cast<uint32_t>(require_register(scan));
+        require_comma(after);
+        const auto q = static_cast<uint32_t>(require_float_register(after));
+        emit_memory(0x7400 + 0x100 * static_cast<uint32_t>(precision - 1) + 16 * q + b, scan);
+        return true;
+    }
+    int32_t r = match_register(scan);
+    if (r >= 0) {
+        fatal_check(match_keyword(scan.line, ",round", scan.pos, false) != 0, "round expected");
+        const auto q = static_cast<uint32_t>(require_float_register(scan));
+        emit_word(0x7700 + 16 * q + static_cast<uint32_t>(r));
+        return true;
+    }
+    int32_t q = match_keyword(scan.line, float_register_list, scan.pos, false) - 1;
+    fatal_check(q >= 0, "fld syntax error");
+    require_comma(scan);
+    encode_float_source(scan, static_cast<uint32_t>(q));
+    return true;
+}

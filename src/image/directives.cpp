@@ -1,0 +1,80 @@
+// Directives and labels: the dispatcher for every line that is not an include.
+#include "driver/driver.h"
+#include "encoder/encoder.h"
+#include "image/image.h"
+#include "lex/lex.h"
+#include "symbols/symbols.h"
+
+bool header_requested = false;
+
+// Appends an item of kind and returns it, for the directive to set its size or parameter.
+static t_item* emit_directive(int32_t kind) {
+    emit_item(kind, 0, nullptr);
+    return tail;
+}
+
+static void define_constant(std::string_view line, int32_t pos) {
+    const auto length = static_cast<int32_t>(line.size());
+    const int32_t name_start = pos;
+    while (pos <= length && line[static_cast<std::size_t>(pos - 1)] != ' ')
+        ++pos;
+    fatal_check(pos <= length, "Error in constant definition");
+    fatal_check(pos + 2 <= length && line[static_cast<std::size_t>(pos)] == '=', "Error in constant definition");
+    t_rb_data record{};
+    record.tag = 1;
+    record.name = line.substr(static_cast<std::size_t>(name_start - 1), static_cast<std::size_t>(pos - name_start));
+    pos += 2;
+    record.value = parse_immediate(line, pos);
+    record.item = &head_item; // a constant owns no item; the head item marks it defined
+    enter_symbol(record);
+}
+
+static void define_label(std::string_view line, int32_t pos) {
+    const auto length = static_cast<int32_t>(line.size());
+    emit_item(kind_label, 0, nullptr);
+    while (pos <= length && line[static_cast<std::size_t>(pos - 1)] != ' ' && line[static_cast<std::size_t>(pos - 1)] != ':')
+        ++pos;
+    fatal_check(pos > 2, "Invalid label");
+    t_rb_data record{};
+    record.tag = 1;
+    record.name = line.substr(0, static_cast<std::size_t>(pos - 1));
+    record.item = tail;
+    enter_symbol(record);
+}
+
+void process_line() {
+    const std::string_view line = current_line;
+    if (line.empty())
+        return;
+    int32_t pos = 1;
+    // ORDER: directives are tried in this order, then labels, then the encoder.
+    if (match_keyword(line, "#org", pos, false) != 0) {
+        t_item* item = emit_directive(kind_org);
+        item->parameter = parse_immediate(line, pos);
+    } else if (match_keyword(line, "#align", pos, false) != 0) {
+        t_item* item = emit_directive(kind_align);
+        item->parameter = parse_immediate(line, pos);
+        fatal_check(item->parameter >= 1, "Alignment must be at least 1");
+    } else if (match_keyword(line, "#data", pos, false) != 0) {
+        t_item* item = emit_directive(kind_reserve);
+        item->size = parse_immediate(line, pos);
+        fatal_check(item->size >= 0, "Size must not be negative");
+    } else if (match_keyword(line, "#zero", pos, false) != 0) {
+        t_item* item = emit_directive(kind_zero);
+        item->size = parse_immediate(line, pos);
+        fatal_check(item->size >= 0, "Size must not be negative");
+    } else if (match_keyword(line, "#header", pos, false) != 0) {
+        header_requested = true;
+        emit_item(kind_bytes, 4, "ORBX");
+        // ORDER: the seven header words.
+        for (std::string_view word : {"@endofexe", "@endofmem", "@runpoint", "@start", "@stack",
+                                      "@endofstack-@stack", "@endofmem"})
+            emit_word_ref(word);
+    } else if (match_keyword(line, "#const", pos, false) != 0) {
+        define_constant(line, pos);
+    } else if (expect_char(line, '@', pos)) {
+        define_label(line, pos);
+    } else {
+        encode_instruction();
+    }
+}

@@ -1,0 +1,65 @@
+// Items, layout and image: the item list every line appends to, directives and labels, the
+// address layout with size relaxation, and the image writer.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+struct t_term;
+
+// Item kinds. ORDER: the numbers are part of the design; 4 is not a kind.
+enum : int32_t {
+    kind_head = 0,     // the head item; writes nothing
+    kind_bytes = 1,    // literal bytes held in data
+    kind_reserve = 2,  // #data: occupies addresses, does not extend the image
+    kind_zero = 3,     // #zero: zero bytes inside the image
+    kind_value = 5,    // a deferred 32-bit value
+    kind_operand = 6,  // a word whose 2- or 4-byte operand is always written
+    kind_memory = 7,   // a word whose operand (a displacement) is dropped when it is 0
+    kind_org = 8,      // the gap up to an #org target
+    kind_align = 9,    // the gap up to an #align boundary
+    kind_label = 10,   // a label position; occupies nothing
+};
+
+struct t_item {
+    int32_t kind;          // one of the kinds above
+    t_item* next;          // the following item; nil at the tail
+    int32_t size;          // bytes occupied (chosen by the layout for kinds 6 to 9)
+    int32_t address;       // address given by the current layout pass
+    int32_t final_address; // address of the previous completed pass; label terms read it
+    uint8_t* data;         // kinds 1, 6, 7: the item's bytes (for 6 and 7 the word, low byte first)
+    int32_t parameter;     // kind 8 target, kind 9 alignment, kinds 5 to 7 the evaluated terms
+    t_term* terms;         // kinds 5 to 7: the deferred expression
+};
+
+extern t_item head_item;          // always the first item of the list
+extern t_item* tail;              // the last item of the list
+extern t_item end_of_image_item;  // never in the list; owns "@endofexe"
+extern int32_t end_of_image;      // the address just past the last byte the image holds
+extern bool header_requested;     // set by #header
+extern bool sizes_fit;            // verdict of the latest check_sizes
+extern int32_t layout_passes;     // passes made by the latest run_layout
+
+// Empties the list and the layout state for a new run.
+void reset_items();
+
+// Appends an item of kind holding a copy of size bytes.
+void emit_item(int32_t kind, int32_t size, const void* bytes);
+// Appends a deferred item (kind 5, 6 or 7) with its terms; kinds 6 and 7 carry word.
+void emit_deferred(int32_t kind, t_term* terms, uint16_t word = 0);
+// Appends a kind-5 item for the expression text.
+void emit_word_ref(std::string_view text);
+// Appends the memory operand at pos (after "[" and the base register) and consumes its "]".
+void emit_mem_operand(std::string_view text, uint16_t word, int32_t& pos);
+
+// Handles the current line: directives, constants and labels here, everything else encoded.
+void process_line();
+
+// One walk that assigns addresses and sizes.
+void layout_pass(bool first, bool all_long);
+// Evaluates every deferred value against the current addresses and sets sizes_fit.
+void check_sizes();
+// The bounded schedule of layout passes.
+void run_layout();
+
+// Writes the laid-out image to the source name with ".orb" appended.
+void write_image();

@@ -1,0 +1,50 @@
+// The item list and the operations that append to it.
+#include "driver/driver.h"
+#include "image/image.h"
+#include "lex/lex.h"
+
+#include <cstring>
+
+t_item head_item{};
+t_item* tail = &head_item;
+
+void emit_item(int32_t kind, int32_t size, const void* bytes) {
+    t_item* item = run_new<t_item>();
+    tail->next = item;
+    tail = item;
+    item->kind = kind;
+    item->size = size;
+    if (size > 0) {
+        item->data = static_cast<uint8_t*>(run_alloc(static_cast<std::size_t>(size)));
+        std::memcpy(item->data, bytes, static_cast<std::size_t>(size));
+    }
+}
+
+void emit_deferred(int32_t kind, t_term* terms, uint16_t word) {
+    if (kind == kind_value) {
+        emit_item(kind_value, 0, nullptr);
+        tail->terms = terms;
+        tail->size = 4;
+    } else if (kind == kind_operand || kind == kind_memory) {
+        const uint8_t bytes[2] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
+        emit_item(kind, 2, bytes);
+        tail->terms = terms;
+        tail->size = 6; // the longest form until the layout chooses
+    }
+}
+
+void emit_word_ref(std::string_view text) {
+    int32_t pos = 1;
+    emit_deferred(kind_value, parse_terms(text, pos));
+}
+
+void emit_mem_operand(std::string_view text, uint16_t word, int32_t& pos) {
+    if (expect_char(text, ']', pos)) {
+        const uint8_t bytes[2] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
+        emit_item(kind_bytes, 2, bytes);
+        return;
+    }
+    word = static_cast<uint16_t>(word + 0x4000); // a displacement follows: size code 01 becomes 10
+    emit_deferred(kind_memory, parse_terms(text, pos), word);
+    fatal_check(expect_char(text, ']', pos), "] expected");
+}

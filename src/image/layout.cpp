@@ -1,0 +1,131 @@
+// Layout: addresses for every item and sizes for every deferred operand, relaxed over a bounded
+// schedule of passes.
+#include "driver/driver.h"
+#include "image/image.h"
+#include "lex/lex.h"
+
+t_item end_of_image_item{};
+int32_t end_of_image = 0;
+bool sizes_fit = false;
+int32_t layout_passes = 0;
+
+// Relaxation passes allowed after the first pass, and after the restart from the longest form.
+static constexpr int32_t relax_passes_first = 16;
+static constexpr int32_t relax_passes_restart = 17;
+
+// Addresses are signed 32-bit; an image may not reach beyond this one.
+static constexpr int64_t max_address = 0x7FFFFFFF;
+
+static bool fits_16(int32_t value) { return value >= -32768 && value <= 32767; }
+
+void reset_items() {
+    head_item = t_item{};
+    tail = &head_item;
+    end_of_image_item = t_item{};
+    end_of_image = 0;
+    header_requested = false;
+    sizes_fit = false;
+    layout_passes = 0;
+}
+
+// Moves address past an item of size bytes; an address beyond the signed range is refused.
+static int64_t advance(int64_t address, int64_t size) {
+    address += size;
+    fatal_check(address <= max_address, "Image too large");
+    return address;
+}
+
+void layout_pass(bool first, bool all_long) {
+    ++layout_passes;
+    int64_t address = 0;
+    int64_t image_end = 0;
+    for (t_item* item = &head_item; item != nullptr; item = item->next) {
+        item->address = static_cast<int32_t>(address);
+        switch (item->kind) {
+        case kind_bytes:
+        case kind_zero:
+        case kind_value:
+            address = image_end = advance(address, item->size);
+            break;
+        case kind_reserve:
+            address = advance(address, item->size);
+            break;
+        case kind_operand:
+        case kind_memory:
+            if (all_long) {
+                item->size = 6;
+            } else if (first) {
+                item->size = 4;
+            } else {
+                item->parameter = eval_terms(item->terms);
+                if (item->parameter == 0 && item->kind == kind_memory)
+                    item->size = 2;
+                else
+                    item->size = fits_16(item->parameter) ? 4 : 6;
+            }
+            address = image_end = advance(address, item->size);
+            break;
+        case kind_org:
+            fatal_check(address <= item->parameter, "Could not satisfy #org statement");
+            item->size = static_cast<int32_t>(item->parameter - address);
+            address = item->parameter;
+            break;
+        case kind_align: {
+            int64_t n = item->parameter;
+            int64_t aligned = (address + n - 1) / n * n;
+            fatal_check(aligned <= max_address, "Image too large");
+            item->size = static_cast<int32_t>(aligned - address);
+            address = aligned;
+            break;
+        }
+        default:
+            break; // the head item and labels occupy nothing
+        }
+    }
+    end_of_image = static_cast<int32_t>(image_end);
+    end_of_image_item.address = end_of_image;
+    end_of_image_item.final_address = end_of_image;
+    for (t_item* item = &head_item; item != nullptr; item = item->next)
+        item->final_address = item->address;
+}
+
+void check_sizes() {
+    sizes_fit = true;
+    for (t_item* item = &head_item; item != nullptr; item = item->next) {
+        if (item->kind == kind_value) {
+            item->parameter = eval_terms(item->terms);
+        } else if (item->kind == kind_operand || item->kind == kind_memory) {
+            item->parameter = eval_terms(item->terms);
+            if ((item->parameter != 0 && item->size == 2) || (!fits_16(item->parameter) && item->size < 6)) {
+                sizes_fit = false;
+                return; // later items keep their earlier values; another pass follows
+            }
+        }
+    }
+}
+
+// Relaxation passes, each followed by check_sizes, until the sizes fit or limit passes are made.
+// At least one is made: only a relaxation pass gives a zero displacement its short form.
+static void relax(int32_t limit) {
+    for (int32_t pass = 0; pass < limit; ++pass) {
+        layout_pass(false, false);
+        check_sizes();
+        if (sizes_fit)
+            return;
+    }
+}
+
+void run_layout() {
+    layout_passes = 0;
+    layout_pass(true, false);
+    check_sizes();
+    relax(relax_passes_first);
+    if (!sizes_fit) {
+        layout_pass(false, true);
+        relax(relax_passes_restart);
+    }
+    if (!sizes_fit) {
+        layout_pass(false, true);
+        check_sizes();
+    }
+}

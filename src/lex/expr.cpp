@@ -1,0 +1,162 @@
+// Numbers and expressions: sums of signed numbers, constants and labels.
+#include "driver/driver.h"
+#include "image/image.h"
+#include "lex/lex.h"
+#include "symbols/symbols.h"
+
+static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+static bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Value 0 to 15 of a digit of a number, or -1 for any other character.
+static int32_t digit_value(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+static char at(std::string_view text, int32_t pos) { return text[static_cast<std::size_t>(pos - 1)]; }
+
+// Reads the number whose first digit stands at pos; returns its wrapped value and leaves pos one
+// character past the number and its suffixes (that character is skipped unexamined).
+static int32_t read_number(std::string_view text, int32_t& pos) {
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t i = pos;
+    while (i <= length && digit_value(at(text, i)) >= 0)
+        ++i;
+    int32_t last_digit = i - 1;
+    uint32_t radix = 10;
+    // A run of 0 and 1 closed by "b" (and no "h" or "o" after it) is binary: 101b is five.
+    if (i - pos >= 2 && at(text, i - 1) == 'b' && (i > length || (at(text, i) != 'h' && at(text, i) != 'o'))) {
+        bool binary = true;
+        for (int32_t k = pos; k < i - 1; ++k)
+            binary = binary && (at(text, k) == '0' || at(text, k) == '1');
+        if (binary) {
+            radix = 2;
+            last_digit = i - 2;
+        }
+    }
+    if (radix == 10) {
+        if (i <= length && at(text, i) == 'h') {
+            radix = 16;
+            ++i;
+        }
+        if (i <= length && at(text, i) == 'o') {
+            radix = 8;
+            ++i;
+        }
+    }
+    uint32_t value = 0;
+    for (int32_t k = pos; k <= last_digit; ++k)
+        value = value * radix + static_cast<uint32_t>(digit_value(at(text, k)));
+    pos = i + 1;
+    return static_cast<int32_t>(value);
+}
+
+// Length of the run of name characters at pos; "@" may continue a name only where allowed.
+static int32_t name_length(std::string_view text, int32_t pos, bool at_allowed) {
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t end = pos + 1;
+    while (end <= length) {
+        char c = at(text, end);
+        if (!(is_letter(c) || is_digit(c) || c == '_' || (at_allowed && c == '@')))
+            break;
+        ++end;
+    }
+    return end - pos;
+}
+
+static t_rb_data* look_up(std::string_view name) {
+    t_rb_data record{};
+    record.name = name;
+    return &enter_symbol(record)->data;
+}
+
+t_term* parse_terms(std::string_view text, int32_t& pos) {
+    const auto length = static_cast<int32_t>(text.size());
+    t_term* first = run_new<t_term>();
+    first->kind = 1;
+    first->sign = 1;
+    t_term* last = nullptr; // nil until the first term has filled the first node
+    int32_t sign = 1;
+    while (pos <= length) {
+        char c = at(text, pos);
+        if (c == '-')
+            sign = -1;
+        else if (c == '+')
+            sign = 1;
+        if (c == ',' || c == ']')
+            break;
+        bool is_number = is_digit(c);
+        if (!is_number && !(is_letter(c) || c == '_' || c == '@')) {
+            ++pos;
+            continue;
+        }
+        t_term* term = first;
+        if (last != nullptr) {
+            term = run_new<t_term>();
+            last->next = term;
+        }
+        last = term;
+        if (is_number) {
+            term->kind = 1;
+            term->number = wrap_mul(sign, read_number(text, pos));
+            term->sign = 1;
+        } else {
+            int32_t name_len = name_length(text, pos, true);
+            term->kind = c == '@' ? 3 : 2;
+            term->sign = sign;
+            term->symbol = look_up(text.substr(static_cast<std::size_t>(pos - 1), static_cast<std::size_t>(name_len)));
+            pos += name_len;
+        }
+        sign = 1;
+    }
+    return first;
+}
+
+int32_t eval_terms(const t_term* first) {
+    int32_t sum = 0;
+    for (const t_term* term = first; term != nullptr; term = term->next) {
+        if (term->kind == 1)
+            sum = wrap_add(sum, term->number);
+        else if (term->kind == 2)
+            sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->value));
+        else if (term->symbol->item != nullptr)
+            sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->item->final_address));
+    }
+    return sum;
+}
+
+int32_t parse_immediate(std::string_view text, int32_t& pos) {
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t result = 0;
+    int32_t sign = 1;
+    while (pos <= length) {
+        char c = at(text, pos);
+        fatal_check(c != '@', "Immediate value expected");
+        if (c == '-')
+            sign = -1;
+        else if (c == '+')
+            sign = 1;
+        if (c == ',' || c == ']')
+            break;
+        if (is_digit(c)) {
+            result = wrap_add(result, wrap_mul(sign, read_number(text, pos)));
+            sign = 1;
+        } else if (is_letter(c) || c == '_') {
+            int32_t name_len = name_length(text, pos, false);
+            const t_rb_data* symbol =
+                look_up(text.substr(static_cast<std::size_t>(pos - 1), static_cast<std::size_t>(name_len)));
+            fatal_check(symbol->item != nullptr, "Constant not defined");
+            result = wrap_add(result, wrap_mul(sign, symbol->value));
+            sign = 1;
+            pos += name_len;
+        } else {
+            ++pos;
+        }
+    }
+    return result;
+}

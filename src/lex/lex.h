@@ -1,0 +1,47 @@
+// Lexical matching and expressions: keyword lists at a position, numbers, and sums of terms.
+// Positions are 1-based; length + 1 means the end of the text.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+struct t_rb_data;
+
+// Advances pos over spaces (code 32) only.
+void skip_blanks(std::string_view text, int32_t& pos);
+
+// Returns the number (from 1) of the first alternative of list that matches at pos, or 0.
+// Alternatives are separated by "/", synonyms within one by "|". Blanks before the word are
+// always skipped; on success pos moves past the word and the blanks after it. Unless
+// no_boundary_check, the word must end the text or be followed by a boundary character.
+int32_t match_keyword(std::string_view text, std::string_view list, int32_t& pos, bool no_boundary_check);
+
+// Skips blanks; if ch stands at pos, moves past it and the blanks after it and returns true.
+bool expect_char(std::string_view text, char ch, int32_t& pos);
+
+// One term of a deferred sum.
+struct t_term {
+    t_term* next;       // the following term; nil at the end
+    int32_t kind;       // 1 number, 2 constant, 3 label
+    int32_t number;     // kind 1: the value with its sign applied
+    int32_t sign;       // kinds 2 and 3: +1 or -1; kind 1: +1
+    t_rb_data* symbol;  // kinds 2 and 3: the record inside the symbol's tree node
+};
+
+// Wrapping signed 32-bit arithmetic, done on unsigned types.
+inline int32_t wrap_add(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+inline int32_t wrap_mul(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+
+// Reads the term list of the expression at pos, up to a "," or "]" (not consumed) or the end.
+// Every name is looked up, and entered if new, in the symbol table.
+t_term* parse_terms(std::string_view text, int32_t& pos);
+
+// The wrapping sum of the list; nil yields 0.
+int32_t eval_terms(const t_term* first);
+
+// Evaluates the expression at pos at once: numbers and defined constants only. pos is left as
+// parse_terms leaves it.
+int32_t parse_immediate(std::string_view text, int32_t& pos);

@@ -1,0 +1,150 @@
+// The source reader: files read line by line through a bounded include stack.
+#include "driver/driver.h"
+#include "image/image.h"
+#include "lex/lex.h"
+#include "source/source.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+t_source include_stack[max_nesting + 1];
+int32_t nesting_depth = 1;
+
+static constexpr std::size_t read_chunk = std::size_t(1) << 16;
+static char level_buffers[max_nesting + 1][read_chunk];
+
+// Lines are addressed by 32-bit positions; a longer line could not be scanned.
+static constexpr std::size_t max_line_length = 0x7FFFFF00;
+
+static void close_source(t_source& source) {
+    if (source.fd > 0)
+        ::close(source.fd);
+    source.fd = -1;
+}
+
+void reset_sources() {
+    for (t_source& source : include_stack) {
+        close_source(source);
+        source.file_name.clear();
+        source.line_number = 0;
+        source.buffer_pos = source.buffer_len = 0;
+        source.at_end = true;
+    }
+    nesting_depth = 1;
+}
+
+// Reads the next chunk of the file; false at its end.
+static bool refill(t_source& source) {
+    if (source.at_end)
+        return false;
+    for (;;) {
+        ssize_t got = ::read(source.fd, source.buffer, read_chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        fatal_check(got >= 0, "Could not read file");
+        source.buffer_pos = 0;
+        source.buffer_len = static_cast<std::size_t>(got);
+        source.at_end = got == 0;
+        return got > 0;
+    }
+}
+
+// End test: skips blank space (codes up to 32, but not 26); true when the file has ended, either
+// physically or at a character 26.
+static bool source_ended(t_source& source) {
+    for (;;) {
+        if (source.buffer_pos == source.buffer_len && !refill(source))
+            return true;
+        unsigned char c = static_cast<unsigned char>(source.buffer[source.buffer_pos]);
+        if (c == 26)
+            return true;
+        if (c > 32)
+            return false;
+        ++source.buffer_pos;
+    }
+}
+
+// Reads the rest of the line into current_line. A line ends at a carriage return (with one line
+// feed after it), at a line feed alone, or before a character 26, which also ends the file.
+static void read_line(t_source& source) {
+    current_line.clear();
+    for (;;) {
+        if (source.buffer_pos == source.buffer_len && !refill(source))
+            return;
+        const char* start = source.buffer + source.buffer_pos;
+        const char* end = source.buffer + source.buffer_len;
+        const char* p = start;
+        while (p < end && *p != '\r' && *p != '\n' && *p != 26)
+            ++p;
+        fatal_check(current_line.size() + static_cast<std::size_t>(p - start) <= max_line_length,
+                    "Line too long");
+        current_line.append(start, static_cast<std::size_t>(p - start));
+        source.buffer_pos += static_cast<std::size_t>(p - start);
+        if (p == end)
+            continue;
+        if (*p == 26)
+            return;
+        ++source.buffer_pos;
+        if (*p == '\r') {
+            if (source.buffer_pos == source.buffer_len && !refill(source))
+                return;
+            if (source.buffer[source.buffer_pos] == '\n')
+                ++source.buffer_pos;
+        }
+        return;
+    }
+}
+
+// Follows an include line: the name is the text in the first pair of quotes after the keyword.
+static void read_include(int32_t pos) {
+    const int32_t length = static_cast<int32_t>(current_line.size());
+    while (pos <= length && current_line[pos - 1] != '"' && current_line[pos - 1] != '\'')
+        ++pos;
+    fatal_check(pos <= length, "Bad include statement");
+    std::size_t open = static_cast<std::size_t>(pos - 1);
+    std::size_t close = current_line.find(current_line[open], open + 1);
+    fatal_check(close != std::string::npos, "String exceeds line");
+    std::string name = current_line.substr(open + 1, close - open - 1);
+    ++nesting_depth;
+    read_source(name);
+    --nesting_depth;
+}
+
+static void open_source(t_source& source, const std::string& name) {
+    source.buffer = level_buffers[nesting_depth];
+    source.buffer_pos = source.buffer_len = 0;
+    source.at_end = false;
+    if (name.empty()) {
+        source.fd = 0;
+        return;
+    }
+    source.fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    fatal_check(source.fd >= 0, "Could not read file");
+    struct stat info;
+    fatal_check(::fstat(source.fd, &info) == 0 && !S_ISDIR(info.st_mode), "Could not read file");
+}
+
+void read_source(const std::string& name) {
+    current_line = "[no input]";
+    fatal_check(nesting_depth <= max_nesting, "Too many nested includes");
+    t_source& source = include_stack[nesting_depth];
+    close_source(source);
+    source.file_name = name;
+    source.line_number = 1;
+    open_source(source, name);
+    while (!source_ended(source)) {
+        read_line(source);
+        normalize_line(current_line);
+        if (echo_enabled)
+            console_line(current_line);
+        int32_t pos = 1;
+        if (match_keyword(current_line, "#include", pos, false) != 0)
+            read_include(pos);
+        else
+            process_line();
+        ++include_stack[nesting_depth].line_number;
+    }
+    close_source(source);
+}

@@ -1,0 +1,30 @@
+// Source input: the reader with its include stack, and line normalisation.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// One open source file: one entry of the include stack.
+struct t_source {
+    int fd;                  // the open file; -1 when closed, 0 for standard input
+    std::string file_name;   // the name exactly as given to read_source
+    int32_t line_number;     // 1 on open, raised after every line read from this file
+    char* buffer;            // this level's read buffer
+    std::size_t buffer_pos;  // next unread byte in buffer
+    std::size_t buffer_len;  // bytes held in buffer
+    bool at_end;             // the file has no more bytes
+};
+
+constexpr int32_t max_nesting = 16; // the main file is level 1; levels 2 to 16 are includes
+
+extern t_source include_stack[max_nesting + 1]; // entries 1 to 16; entry 0 is unused
+extern int32_t nesting_depth;                    // the level of the file being read
+
+// Reads the named file at the current nesting depth to its end, with everything it includes:
+// every line is normalised, echoed, and followed into an include or handed to process_line.
+void read_source(const std::string& name);
+
+// Closes every level still open (after a report unwound the reader) and clears the stack.
+void reset_sources();
+
+// Rewrites line into its canonical spacing; "String exceeds line" for an unclosed quote.
+void normalize_line(std::string& line);

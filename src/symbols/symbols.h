@@ -1,0 +1,38 @@
+// The symbol table: one red-black tree of labels and constants keyed by name.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+struct t_item;
+
+// A symbol record. It never moves once entered: term lists point into it.
+struct t_rb_data {
+    int32_t tag;           // 1 for definitions by the source, 0 for "@endofexe" and own-address terms
+    std::string_view name; // the name; labels include their leading "@"
+    t_item* item;          // the owning item; nil while the symbol is undefined
+    int32_t value;         // a constant's value; unused for labels
+};
+
+struct t_rb_node {
+    t_rb_node* parent; // the sentinel for the root
+    t_rb_node* left;   // the sentinel when absent
+    t_rb_node* right;  // the sentinel when absent
+    uint8_t colour;    // 1 red, 0 black
+    t_rb_data data;    // the symbol record, held inside the node
+};
+
+extern t_rb_node* symbol_root;    // nil until the first symbol is entered
+extern t_rb_node sentinel_node;   // stands for every missing child; never written
+
+// -1, 0 or 1 by byte-wise order of the names (unsigned bytes; a prefix orders first).
+int32_t compare_names(const t_rb_data& a, const t_rb_data& b);
+
+// Finds record's name or inserts it; a record with an item defines the symbol
+// ("Constant or label redeclared" if it already is). Returns the node holding the name.
+t_rb_node* enter_symbol(const t_rb_data& record);
+
+// Stops the run at the first undefined symbol in pre-order (node, left, right).
+void check_defined(const t_rb_node* node);
+
+// Empties the table for a new run.
+void reset_symbols();

@@ -1,0 +1,32 @@
+// Runs the real orbasm binary on real files in a temporary directory.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct t_run {
+    std::string stdout_text;    // everything the binary printed
+    int exit_code;              // its exit status (-1 when it did not exit normally)
+    bool has_image;             // the image file exists after the run
+    std::vector<uint8_t> image; // its bytes
+};
+
+struct t_workdir {
+    std::string path; // a fresh directory, removed by remove_workdir
+};
+
+t_workdir make_workdir();
+void remove_workdir(const t_workdir& dir);
+// Writes a file (relative names are inside the directory).
+void write_file(const t_workdir& dir, const std::string& name, const std::string& bytes);
+// Joins lines with the given line end after each one.
+std::string join_lines(const std::vector<std::string>& lines, const std::string& line_end = "\r\n");
+// Runs orbasm in dir with the arguments; stdin_text is its standard input. The image read back
+// is the file named image_name (default: first argument + ".orb").
+t_run run_orbasm(const t_workdir& dir, const std::vector<std::string>& args, const std::string& stdin_text = "",
+                 std::string image_name = "");
+// The four-line report as orbasm prints it, with its leading empty line.
+std::string report(const std::string& message, const std::string& file, int line, const std::string& fault);
+// Hex bytes separated by blanks.
+std::string hex(const std::vector<uint8_t>& bytes);
