@@ -10,6 +10,9 @@
 #include <unistd.h>
 
 t_source include_stack[max_nesting + 1];
+bool listing_enabled = false;
+t_line_record* line_records = nullptr;
+static t_line_record* last_record = nullptr;
 int32_t nesting_depth = 1;
 
 static constexpr std::size_t read_chunk = std::size_t(1) << 16;
@@ -33,6 +36,24 @@ void reset_sources() {
         source.at_end = true;
     }
     nesting_depth = 1;
+    line_records = last_record = nullptr;
+}
+
+// Keeps the line just handled and the items it appended, for a listing.
+static void record_line(const t_source& source, t_item* before) {
+    auto* record = run_new<t_line_record>();
+    record->file_name = run_copy(source.file_name);
+    record->line_number = source.line_number;
+    record->text = run_copy(current_line);
+    if (before != tail) {
+        record->first = before->next;
+        record->last = tail;
+    }
+    if (last_record == nullptr)
+        line_records = record;
+    else
+        last_record->next = record;
+    last_record = record;
 }
 
 // Reads the next chunk of the file; false at its end.
@@ -140,10 +161,16 @@ void read_source(const std::string& name) {
         if (echo_enabled)
             console_line(current_line);
         int32_t pos = 1;
-        if (match_keyword(current_line, "#include", pos, false) != 0)
+        if (match_keyword(current_line, "#include", pos, false) != 0) {
+            if (listing_enabled)
+                record_line(source, tail);
             read_include(pos);
-        else
+        } else {
+            t_item* before = tail;
             process_line();
+            if (listing_enabled)
+                record_line(source, before);
+        }
         ++include_stack[nesting_depth].line_number;
     }
     close_source(source);

@@ -2,6 +2,9 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
+
+struct t_item;
 
 // One open source file: one entry of the include stack.
 struct t_source {
@@ -18,6 +21,19 @@ constexpr int32_t max_nesting = 16; // the main file is level 1; levels 2 to 16 
 
 extern t_source include_stack[max_nesting + 1]; // entries 1 to 16; entry 0 is unused
 extern int32_t nesting_depth;                    // the level of the file being read
+
+// One source line as the listing shows it: where it came from and the items it appended.
+struct t_line_record {
+    t_line_record* next;        // the following line; nil at the end
+    std::string_view file_name; // the file the line was read from
+    int32_t line_number;        // its line number in that file
+    std::string_view text;      // the normalised line
+    t_item* first;              // the first item the line appended; nil when it appended none
+    t_item* last;               // the last item the line appended
+};
+
+extern bool listing_enabled;          // when set, every line read leaves a t_line_record
+extern t_line_record* line_records;   // the records in reading order
 
 // Reads the named file at the current nesting depth to its end, with everything it includes:
 // every line is normalised, echoed, and followed into an include or handed to process_line.
