@@ -1,0 +1,60 @@
+// Line normalisation: source line -> canonical spacing.
+#include "driver/driver.h"
+#include "source/source.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+struct t_case {
+    std::string source;
+    std::string normalised;
+};
+
+const t_case cases[] = {
+    {"ld ax,[bx+4]", "ld ax ,[bx +4 ]"},
+    {"  LD   AX , [BX+4]  ; note", "LD AX ,[BX +4 ];note"},
+    {"dd @a-@b+12", "dd @a -@b +12"},
+    {"\tmov ax, -5", "mov ax ,-5"},
+    {"@loop:  jr nz,@loop", "@loop :jr nz ,@loop"},
+    {"es:[ax]", "es :[ax ]"},
+    {"x = y*2 / 3", "x =y 2 3"},
+    {"#const  size = 10", "#const size =10"},
+    {"db 'a b',\"x\",1+2", "db 'a b',\"x\",1 +2"},
+    {"db x'a',1", "db x'a' ,1"},
+    {"ld ax,bx   ", "ld ax ,bx "},
+    {"", ""},
+    {" \t !$%&()*/<>?\\^`{|}~\x7f", ""},
+    {"'it\"s'", "'it\"s'"},
+    {"db '\tA b'", "db '\tA b'"},
+    {"a ,-5", "a ,-5"},
+    {"a,,b", "a ,,b"},
+    {"xchg [sp],dx", "xchg [sp ],dx"},
+    {"a\x80\xff" "b", "a b"},
+    {"a\nb", "a b"},
+    {"#include\"x\"", "#include\"x\""},
+    {"ret;x", "ret ;x"},
+    {"a!+b", "a +b"},
+    {"@x: ;c", "@x :;c"},
+};
+} // namespace
+
+TEST(Normalize, Table) {
+    for (const t_case& c : cases) {
+        std::string line = c.source;
+        normalize_line(line);
+        EXPECT_EQ(line, c.normalised) << "source: " << c.source;
+    }
+}
+
+TEST(Normalize, UnclosedStringStopsWithTheRawLine) {
+    for (std::string raw : {std::string("db 'abc"), std::string("\""), std::string("db 'a',\"b")}) {
+        std::string captured;
+        console_capture = &captured;
+        current_line = raw;
+        EXPECT_THROW(normalize_line(current_line), t_fatal_stop);
+        console_capture = nullptr;
+        EXPECT_EQ(current_line, raw) << "the line is replaced only when it is complete";
+        EXPECT_NE(captured.find("\nError : String exceeds line\n"), std::string::npos) << captured;
+        EXPECT_NE(captured.find("\nFault : " + raw + "\n"), std::string::npos) << captured;
+    }
+}
