@@ -87,7 +87,9 @@ TEST(SymbolTable, ManyInsertionsKeepTheProperties) {
     uint32_t seed = 12345;
     for (int i = 0; i < 5000; ++i) {
         seed = seed * 1103515245u + 12345u;
-        enter("n" + std::to_string(seed % 100000));
+        std::string name = "n";
+        name += std::to_string(seed % 100000);
+        enter(name);
     }
     check_tree(symbol_root, &sentinel_node);
     EXPECT_EQ(symbol_root->colour, 0);
