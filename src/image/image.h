@@ -63,3 +63,10 @@ void run_layout();
 
 // Writes the laid-out image to the source name with ".orb" appended.
 void write_image();
+
+// The most bytes item_bytes renders: a word and a 32-bit operand.
+constexpr int32_t item_bytes_max = 6;
+// Renders a laid-out deferred item (kind 5, 6 or 7) as the writer emits it: the 32-bit value, or
+// the word with its size code set by the chosen size and then 0, 2 or 4 operand bytes. Returns
+// the count of bytes; 0 for every other kind. Shared by the writer and the listing.
+int32_t item_bytes(const t_item* item, uint8_t out[item_bytes_max]);

@@ -42,12 +42,6 @@ static void put_bytes(const uint8_t* bytes, std::size_t count) {
     }
 }
 
-static void put_value(uint32_t value, int32_t bytes) {
-    uint8_t out[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                      static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-    put_bytes(out, static_cast<std::size_t>(bytes));
-}
-
 static void put_zeros(int32_t count) {
     while (count > 1024) {
         put_bytes(zero_buffer, 1024);
@@ -57,19 +51,26 @@ static void put_zeros(int32_t count) {
         put_bytes(zero_buffer, static_cast<std::size_t>(count));
 }
 
-// Writes one deferred instruction: the word with its size code set by the chosen size, then the
-// operand in 0, 2 or 4 bytes.
-static void put_instruction(const t_item* item) {
-    uint16_t word = static_cast<uint16_t>(item->data[0] | item->data[1] << 8);
-    if (item->size == 2)
-        word = static_cast<uint16_t>(word - 0x4000);
-    else if (item->size == 6)
-        word = static_cast<uint16_t>(word + 0x4000);
-    put_value(word, 2);
-    if (item->size == 4)
-        put_value(static_cast<uint32_t>(item->parameter), 2);
-    else if (item->size == 6)
-        put_value(static_cast<uint32_t>(item->parameter), 4);
+int32_t item_bytes(const t_item* item, uint8_t out[item_bytes_max]) {
+    int32_t count = 0;
+    int32_t value_bytes = 0;
+    if (item->kind == kind_value) {
+        value_bytes = 4;
+    } else if (item->kind == kind_operand || item->kind == kind_memory) {
+        // The word is stored with size code 10; the chosen size sets the code that is written.
+        uint16_t word = static_cast<uint16_t>(item->data[0] | item->data[1] << 8);
+        if (item->size == 2)
+            word = static_cast<uint16_t>(word - 0x4000);
+        else if (item->size == 6)
+            word = static_cast<uint16_t>(word + 0x4000);
+        out[count++] = static_cast<uint8_t>(word);
+        out[count++] = static_cast<uint8_t>(word >> 8);
+        value_bytes = item->size - 2;
+    }
+    const auto value = static_cast<uint32_t>(item->parameter);
+    for (int32_t k = 0; k < value_bytes; ++k)
+        out[count++] = static_cast<uint8_t>(value >> (8 * k));
+    return count;
 }
 
 void write_image() {
@@ -85,12 +86,12 @@ void write_image() {
             put_bytes(item->data, static_cast<std::size_t>(item->size));
             break;
         case kind_value:
-            put_value(static_cast<uint32_t>(item->parameter), 4);
-            break;
         case kind_operand:
-        case kind_memory:
-            put_instruction(item);
+        case kind_memory: {
+            uint8_t bytes[item_bytes_max];
+            put_bytes(bytes, static_cast<std::size_t>(item_bytes(item, bytes)));
             break;
+        }
         case kind_reserve:
         case kind_zero:
         case kind_org:
