@@ -76,7 +76,7 @@ t_run run_orbasm(const t_workdir& dir, const std::vector<std::string>& args, con
     if (image_name.empty())
         image_name = (args.empty() ? std::string() : args[0]) + ".orb";
     const std::string image_path = in_dir(dir, image_name);
-    run.has_image = fs::exists(image_path);
+    run.has_image = fs::is_regular_file(image_path);
     if (run.has_image) {
         std::string bytes = read_all(image_path);
         run.image.assign(bytes.begin(), bytes.end());
@@ -99,4 +99,44 @@ std::string hex(const std::vector<uint8_t>& bytes) {
         text += piece;
     }
     return text;
+}
+
+t_run run_orbasm_in_shell(const t_workdir& dir, const std::string& setup, const std::vector<std::string>& args,
+                          const std::string& stdin_text, std::string image_name) {
+    const std::string in_path = dir.path + "/.stdin";
+    const std::string out_path = dir.path + "/.stdout";
+    write_file(dir, in_path, stdin_text);
+    // The shell applies the setup to itself and then becomes orbasm: "$0" is the binary and
+    // "$@" its arguments, so no argument is ever re-parsed by the shell.
+    std::vector<std::string> words = {"/bin/sh", "-c", setup + "\nexec \"$0\" \"$@\"", ORBASM_BINARY};
+    words.insert(words.end(), args.begin(), args.end());
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(dir.path.c_str()) != 0)
+            ::_exit(126);
+        int in = ::open(in_path.c_str(), O_RDONLY);
+        int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    t_run run{};
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.stdout_text = read_all(out_path);
+    if (image_name.empty())
+        image_name = (args.empty() ? std::string() : args[0]) + ".orb";
+    const std::string image_path = in_dir(dir, image_name);
+    run.has_image = fs::is_regular_file(image_path);
+    if (run.has_image) {
+        std::string bytes = read_all(image_path);
+        run.image.assign(bytes.begin(), bytes.end());
+    }
+    return run;
 }
