@@ -1,0 +1,4 @@
+db 1
+@here:
+jr nz,@there
+ld ax,[bx+4

@@ -1,0 +1,2 @@
+#const a = 1
+#const b = a+c
