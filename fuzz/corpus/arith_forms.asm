@@ -1,0 +1,11 @@
+add ax,bx
+adc cx,dx
+sub cx,0
+sbc ax,[bx]
+and ax,[bx+4]
+or [bx],ax
+xor [bx+4],cx
+test bx,cx
+cmp ax,12345h
+mul ax,-1
+div px,r0

@@ -1,0 +1,1 @@
+jmp c,nz,o,@x

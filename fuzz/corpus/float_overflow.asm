@@ -1,0 +1,1 @@
+dsingle 1e39

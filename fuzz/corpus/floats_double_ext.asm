@@ -1,0 +1,6 @@
+ddouble 1.5
+ddouble 0.1
+dextended 1.5
+dextended -123456789.123456789e100
+ddouble 2.2250738585072014e300
+ddouble 1.7976931348623157e308

@@ -1,0 +1,8 @@
+#header
+@runpoint:
+@start:
+ld ax,@endofexe
+ret
+@stack:
+#data 256
+@endofstack:

@@ -1,0 +1,2 @@
+#zero 7fffffffh
+db 1

@@ -1,0 +1,4 @@
+#include 'inc2.asm'
+#include "data.asm"
+#include "empty.asm"
+ret

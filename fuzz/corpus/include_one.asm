@@ -1,0 +1,3 @@
+db 0
+#include "inc.asm"
+db inc_value

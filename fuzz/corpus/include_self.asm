@@ -1,0 +1,3 @@
+db 1
+#include "input.asm"
+

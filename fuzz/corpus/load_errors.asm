@@ -1,0 +1,1 @@
+ld short [bx],ax

@@ -1,0 +1,2 @@
+ld ax,@nowhere
+jmp undefined_constant

@@ -1,0 +1,4 @@
+xchg ax,bx
+xchg bx,ax
+xchg ax,[bx]
+xchg ax,[sp]
