@@ -30,3 +30,7 @@ t_run run_orbasm(const t_workdir& dir, const std::vector<std::string>& args, con
 std::string report(const std::string& message, const std::string& file, int line, const std::string& fault);
 // Hex bytes separated by blanks.
 std::string hex(const std::vector<uint8_t>& bytes);
+// Runs orbasm through "sh -c" after the shell commands in setup (for example "ulimit -f 8"), in
+// dir with the arguments, like run_orbasm otherwise.
+t_run run_orbasm_in_shell(const t_workdir& dir, const std::string& setup, const std::vector<std::string>& args,
+                          const std::string& stdin_text = "", std::string image_name = "");
