@@ -11,20 +11,25 @@ Shape of a program:
     memory operands with displacements, arithmetic, stack, unary, float, data and control lines;
   - "@stack:", "#data 4096" and "@endofstack:" at the end.
 
-The body is cut into segments of SEGMENT_LABELS labels; each segment opens with a "#zero 40000"
-line. A near jump or call targets a label of its own segment no more than NEAR_LABELS labels away
-(at most a few kilobytes: a 16-bit operand), a far one a label of another segment, so at least one
-40000-byte zero block lies between them and the operand needs 32 bits whatever sizes the layout
-chooses. About FAR_SHARE of the jumps and calls are far. Every label named exists, so the program
-assembles without error; the layout settles in a few passes.
+The body is cut into segments of SEGMENT_LABELS labels; a "#zero 40000" line closes each segment.
+Jump and call operands need 32 bits in about FAR_SHARE of the lines that name a label:
+  - "jr" and "calr" take the distance to the target. A near one targets a label of its own
+    segment at most NEAR_LABELS labels away (a few kilobytes: 16 bits); a far one a label of
+    another segment, so at least one zero block lies between and the distance needs 32 bits.
+  - "jmp" and "call" take the target address itself. A near one targets one of the first
+    LOW_LABELS labels, which lie below address 32768 whatever the mix of lines (at most 12 bytes
+    a line); a far one a label past the first zero block, above address 40000.
+Every label named exists, so the program assembles without error, and the layout settles in a
+few passes whatever sizes it tries first.
 """
 
 import random
 import sys
 
-SEGMENT_LABELS = 1024      # labels per segment; a "#zero 40000" opens each segment
+SEGMENT_LABELS = 1024      # labels per segment; a "#zero 40000" closes each segment
 NEAR_LABELS = 40           # a near target lies within this many labels
-FAR_SHARE = 0.15           # share of jumps and calls whose target lies in another segment
+LOW_LABELS = 256           # "jmp" and "call" targets below address 32768 (2048 lines of code)
+FAR_SHARE = 0.15           # share of jumps and calls whose operand needs 32 bits
 ZERO_BLOCK = 40000         # bytes of each zero block: more than a signed 16-bit distance
 
 REGISTERS = ["ax", "bx", "cx", "dx", "ex", "fx", "gx", "hx",
@@ -109,13 +114,18 @@ def spaced(rng, text):
     return "  " + text.replace("+", " + ")
 
 
-def target(state, label):
-    """A label to jump to from the block of label: near (same segment) or far (another)."""
+def target(state, label, relative):
+    """A label to jump to from the block of label: near (a 16-bit operand) or far (32 bits)."""
     rng = state.rng
     state.jumps += 1
     segment = label // SEGMENT_LABELS
-    if state.segments > 1 and rng.random() < FAR_SHARE:
-        state.far_jumps += 1
+    far = rng.random() < FAR_SHARE
+    state.far_jumps += far
+    if not relative:
+        if far:
+            return "@L%d" % rng.randrange(SEGMENT_LABELS, state.labels)
+        return "@L%d" % rng.randrange(LOW_LABELS)
+    if far:
         other = rng.randrange(state.segments - 1)
         if other >= segment:
             other += 1
@@ -177,15 +187,16 @@ def body_line(state, kind, label):
             return "%s [%s%s],%s" % (rng.choice(ARITH), reg(rng), displacement(rng), reg(rng))
         return "%s %s,[%s%s]" % (rng.choice(ARITH), reg(rng), reg(rng), displacement(rng))
     if kind == "jump":
-        mnemonic = rng.choice(("jmp", "jmp", "jr"))
-        return "%s %s%s" % (mnemonic, condition_prefix(rng), target(state, label))
+        mnemonic = rng.choice(("jr", "jr", "jmp"))
+        return "%s %s%s" % (mnemonic, condition_prefix(rng), target(state, label, mnemonic == "jr"))
     if kind == "call":
         r = rng.random()
         if r < 0.1:
             return "call [%s%s]" % (reg(rng), displacement(rng))
         if r < 0.2:
             return "call %s" % reg(rng)
-        return "%s %s" % (rng.choice(("call", "calr")), target(state, label))
+        mnemonic = rng.choice(("call", "calr"))
+        return "%s %s" % (mnemonic, target(state, label, mnemonic == "calr"))
     if kind == "ret":
         return "ret" if rng.random() < 0.6 else "ret %s," % rng.choice(CONDITIONS)
     if kind == "stack":
@@ -257,7 +268,7 @@ def generate(lines, seed, out):
     head += ["@runpoint:", "\tld sp,ax", "@start:"]
     tail = ["@stack:", "#data 4096", "@endofstack:"]
     body_lines = lines - len(head) - len(tail)
-    if body_lines < 8 * 2 * SEGMENT_LABELS:
+    if body_lines < 8 * 2 * SEGMENT_LABELS:  # a far target needs a second segment
         raise SystemExit("at least %d lines are needed" % (len(head) + len(tail) + 16 * SEGMENT_LABELS))
     labels = (body_lines + 7) // 8
     state = t_state(rng, labels)

@@ -12,10 +12,10 @@
 #   --callgrind      also count instructions per source line with valgrind on 100,000 lines
 #   --keep           keep the temporary folder with the programs and images
 #
-# For every size it prints: lines, orbasm and floor seconds (medians), orbasm lines per second,
-# the ratio orbasm/floor, orbasm's peak RSS per source line, the layout passes, and whether the
-# image was byte-identical (sha256) across every run. The exit status is 1 when an assembly fails
-# or an image differs between runs.
+# For every size it prints: lines, orbasm and floor wall seconds (medians), orbasm lines per
+# second, the ratio orbasm/floor of wall seconds and of CPU seconds, orbasm's peak RSS per source
+# line, the layout passes, and whether the image was byte-identical (sha256) across every run.
+# The exit status is 1 when an assembly fails or an image differs between runs.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -74,16 +74,48 @@ passes=$build_dir/bench/orbasm_passes
 work=$(mktemp -d "${TMPDIR:-/tmp}/orbasm-bench.XXXXXX")
 if [ "$keep" = 1 ]; then echo "programs kept in $work" >&2; else trap 'rm -rf "$work"' EXIT; fi
 
-# Wall time of one run in microseconds, read from the shell's own clock (no extra process); the
-# echo goes to /dev/null and stdin is empty, so a report never waits for Enter.
-time_us() {
-    local start end
-    start=${EPOCHREALTIME/./}
-    "$@" >/dev/null </dev/null || { echo "failed: $*" >&2; return 1; }
-    end=${EPOCHREALTIME/./}
-    echo $((end - start))
+# Runs orbasm and the floor on one program, alternately, n times each. Prints the medians of wall
+# and CPU (user + system) seconds of both and "yes" when every image had the sha256 of the first.
+# The echo goes to /dev/null and stdin is empty, so a report never waits for Enter. CPU seconds
+# come from the child's own rusage and stay meaningful when other work shares the cores.
+measure() { # n file
+    python3 - "$1" "$orbasm" "$floor" "$2" <<'EOF'
+import hashlib, os, statistics, subprocess, sys, time
+
+n, orbasm, floor, source = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+image = source + ".orb"
+
+def run(*command):
+    start = time.perf_counter()
+    child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    wall = time.perf_counter() - start
+    child.returncode = os.waitstatus_to_exitcode(status)
+    if child.returncode != 0:
+        sys.exit("failed: %s (exit %d)" % (" ".join(command), child.returncode))
+    return wall, usage.ru_utime + usage.ru_stime
+
+def sha256(name):
+    digest = hashlib.sha256()
+    with open(name, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            digest.update(block)
+    return digest.hexdigest()
+
+times = {"orbasm": [], "floor": []}
+digests = set()
+for _ in range(n):
+    if os.path.exists(image):
+        os.remove(image)
+    times["orbasm"].append(run(orbasm, source))
+    digests.add(sha256(image))
+    times["floor"].append(run(floor, source))
+medians = []
+for tool in ("orbasm", "floor"):
+    medians += [statistics.median(t[0] for t in times[tool]), statistics.median(t[1] for t in times[tool])]
+print(" ".join("%.6f" % m for m in medians), "yes" if len(digests) == 1 else "no")
+EOF
 }
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 generate() { # lines -> file name
     local file=$work/p$1.asm
@@ -101,28 +133,19 @@ for lines in $sizes; do
     cat "$file" >/dev/null # into the page cache, for both tools alike
     "$floor" "$file" >/dev/null
     "$orbasm" "$file" >/dev/null </dev/null || { echo "orbasm failed on $file" >&2; status=1; continue; }
-    reference=$(sha256sum <"$file.orb" | cut -d' ' -f1)
-    identical=yes
-    orbasm_times=()
-    floor_times=()
-    for ((i = 0; i < n; i++)); do
-        rm -f "$file.orb"
-        orbasm_times+=("$(time_us "$orbasm" "$file")") || { status=1; continue 2; }
-        [ "$(sha256sum <"$file.orb" | cut -d' ' -f1)" = "$reference" ] || identical=no
-        floor_times+=("$(time_us "$floor" "$file")")
-    done
+    read -r orbasm_s orbasm_cpu floor_s floor_cpu identical < <(measure "$n" "$file") || true
+    [ -n "${identical:-}" ] || { echo "measuring $file failed" >&2; status=1; continue; }
     [ "$identical" = yes ] || status=1
-    orbasm_us=$(printf '%s\n' "${orbasm_times[@]}" | median)
-    floor_us=$(printf '%s\n' "${floor_times[@]}" | median)
     rss_kb=$(/usr/bin/time -v "$orbasm" "$file" 2>&1 >/dev/null </dev/null |
         sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p')
     pass_count=$("$passes" "$file" | sed -n 's/^layout_passes //p')
-    rows+=("$(awk -v l="$lines" -v o="$orbasm_us" -v f="$floor_us" -v r="$rss_kb" -v p="$pass_count" -v d="$identical" \
-        'BEGIN { printf "%10d %10.4f %10.4f %12.0f %8.1f %10.1f %7s %6s", l, o / 1e6, f / 1e6, l / (o / 1e6), o / f, r * 1024 / l, p, d }')")
+    rows+=("$(awk -v l="$lines" -v o="$orbasm_s" -v f="$floor_s" -v oc="$orbasm_cpu" -v fc="$floor_cpu" \
+        -v r="$rss_kb" -v p="$pass_count" -v d="$identical" 'BEGIN {
+        printf "%10d %9.4f %9.4f %11.0f %6.1f %6.1f %9.1f %6s %5s", l, o, f, l / o, o / f, oc / fc, r * 1024 / l, p, d }')")
 done
 
 echo
-printf '%10s %10s %10s %12s %8s %10s %7s %6s\n' lines "orbasm s" "floor s" "lines/s" ratio "RSS B/ln" passes "same"
+printf '%10s %9s %9s %11s %6s %6s %9s %6s %5s\n' lines "orbasm s" "floor s" "lines/s" ratio "cpu" "RSS B/ln" passes "same"
 for row in "${rows[@]}"; do echo "$row"; done
 
 if [ "$callgrind" = 1 ]; then
