@@ -31,6 +31,8 @@ void console_flush() {
 }
 
 void console_write(std::string_view text) {
+    if (text.empty())
+        return;
     if (text.size() > sizeof out_buffer - out_used) {
         console_flush();
         if (text.size() >= sizeof out_buffer) { // long lines go straight through

@@ -12,7 +12,8 @@ void emit_float(std::string_view text, int32_t precision, const uint8_t* prefix,
     t_extended value{};
     bool ok = decimal_to_extended(text, &value);
     uint8_t bytes[2 + 10] = {};
-    std::memcpy(bytes, prefix, static_cast<std::size_t>(prefix_size));
+    if (prefix_size > 0)
+        std::memcpy(bytes, prefix, static_cast<std::size_t>(prefix_size));
     uint8_t* out = bytes + prefix_size;
     int32_t count = 0;
     if (ok && precision == 1) {

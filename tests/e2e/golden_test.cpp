@@ -45,14 +45,16 @@ TEST(Golden, EveryCase) {
         EXPECT_EQ(from_file.stdout_text, out) << name;
         EXPECT_EQ(from_file.exit_code, ok ? 0 : 1) << name;
         EXPECT_EQ(from_file.has_image, ok) << name;
-        if (ok)
+        if (ok) {
             EXPECT_TRUE(std::string(from_file.image.begin(), from_file.image.end()) == bin) << name << ": image differs";
+        }
 
         t_run from_stdin = run_orbasm(dir, {}, source, ".orb");
         EXPECT_EQ(from_stdin.stdout_text, as_stdin(out, name)) << name << " through standard input";
         EXPECT_EQ(from_stdin.exit_code, ok ? 0 : 1) << name;
-        if (ok)
+        if (ok) {
             EXPECT_TRUE(std::string(from_stdin.image.begin(), from_stdin.image.end()) == bin) << name;
+        }
         remove_workdir(dir);
     }
     EXPECT_GE(cases, 4);
