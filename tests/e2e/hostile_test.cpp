@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
@@ -433,6 +434,31 @@ TEST(Hostile, FileSizeLimit) {
     ASSERT_EQ(small.image.size(), 4001u);
     EXPECT_EQ(small.image[3999], 0);
     EXPECT_EQ(small.image[4000], 1);
+    remove_workdir(dir);
+}
+
+// Memory runs out under an address-space limit (ulimit -v, in KiB): the report names the line
+// being assembled when an allocation failed, which every line before it was echoed, and no image.
+// Where exactly memory ends depends on the allocator, so the line number is read from the report
+// and everything else is checked against it.
+TEST(Hostile, OutOfMemory) {
+    t_workdir dir = make_workdir();
+    const std::size_t line_count = 1'000'000;
+    write_file(dir, "t.asm", repeated_lines({"add ax,bx"}, line_count));
+    t_run run = run_orbasm_in_shell(dir, "ulimit -v 30000", {"t.asm"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_FALSE(run.has_image);
+    const std::string line_label = "\nLine  : ";
+    std::size_t at = run.stdout_text.rfind(line_label);
+    ASSERT_NE(at, std::string::npos) << run.stdout_text.substr(0, 200);
+    const int line = std::atoi(run.stdout_text.c_str() + at + line_label.size());
+    ASSERT_GT(line, 0);
+    ASSERT_LT(static_cast<std::size_t>(line), line_count);
+    std::string expected;
+    for (int i = 0; i < line; ++i)
+        expected += "add ax ,bx\n";
+    expected += report("Out of memory", "t.asm", line, "add ax ,bx");
+    EXPECT_TRUE(run.stdout_text == expected) << run.stdout_text.substr(run.stdout_text.size() - 200);
     remove_workdir(dir);
 }
 
