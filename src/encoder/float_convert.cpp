@@ -118,9 +118,10 @@ static void big_trim(t_big* a) {
 // a = a * factor + addend.
 static void big_mul_add(t_big* a, uint32_t factor, uint32_t addend) {
     uint64_t carry = addend;
-    for (uint32_t& limb : a->limbs) {
-        uint64_t t = uint64_t(limb) * factor + carry; // at most 2^64 - 2^32: no wrap
-        limb = uint32_t(t);
+    uint32_t* limb = a->limbs.data();
+    for (std::size_t i = 0, n = a->limbs.size(); i < n; ++i) {
+        uint64_t t = uint64_t(limb[i]) * factor + carry; // at most 2^64 - 2^32: no wrap
+        limb[i] = uint32_t(t);
         carry = t >> 32;
     }
     if (carry != 0)
@@ -144,9 +145,10 @@ static void big_shift_left(t_big* a, uint64_t bits) {
     unsigned bit_shift = unsigned(bits % 32);
     if (bit_shift != 0) {
         uint32_t carry = 0;
-        for (uint32_t& limb : a->limbs) {
-            uint32_t next = limb >> (32 - bit_shift);
-            limb = (limb << bit_shift) | carry;
+        uint32_t* limb = a->limbs.data();
+        for (std::size_t i = 0, n = a->limbs.size(); i < n; ++i) {
+            uint32_t next = limb[i] >> (32 - bit_shift);
+            limb[i] = (limb[i] << bit_shift) | carry;
             carry = next;
         }
         if (carry != 0)
@@ -157,33 +159,39 @@ static void big_shift_left(t_big* a, uint64_t bits) {
 
 // a = floor(a / 2).
 static void big_shift_right_one(t_big* a) {
+    uint32_t* limb = a->limbs.data();
     std::size_t n = a->limbs.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        uint32_t high = i + 1 < n ? a->limbs[i + 1] : 0u;
-        a->limbs[i] = (a->limbs[i] >> 1) | (high << 31);
-    }
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        limb[i] = (limb[i] >> 1) | (limb[i + 1] << 31);
+    if (n != 0)
+        limb[n - 1] >>= 1;
     big_trim(a);
 }
 
 // Sign of a - b.
 static int big_compare(const t_big& a, const t_big& b) {
-    if (a.limbs.size() != b.limbs.size())
-        return a.limbs.size() < b.limbs.size() ? -1 : 1;
-    for (std::size_t i = a.limbs.size(); i-- > 0;)
-        if (a.limbs[i] != b.limbs[i])
-            return a.limbs[i] < b.limbs[i] ? -1 : 1;
+    std::size_t n = a.limbs.size();
+    if (n != b.limbs.size())
+        return n < b.limbs.size() ? -1 : 1;
+    const uint32_t* x = a.limbs.data();
+    const uint32_t* y = b.limbs.data();
+    for (std::size_t i = n; i-- > 0;)
+        if (x[i] != y[i])
+            return x[i] < y[i] ? -1 : 1;
     return 0;
 }
 
 // a = a - b; requires a >= b.
 static void big_subtract(t_big* a, const t_big& b) {
+    uint32_t* x = a->limbs.data();
+    const uint32_t* y = b.limbs.data();
+    std::size_t n = a->limbs.size();
+    std::size_t m = b.limbs.size();
     uint64_t borrow = 0;
-    for (std::size_t i = 0; i < a->limbs.size(); ++i) {
-        if (i >= b.limbs.size() && borrow == 0)
-            break;
-        uint64_t take = (i < b.limbs.size() ? b.limbs[i] : 0u) + borrow;
-        uint64_t have = a->limbs[i];
-        a->limbs[i] = uint32_t(have - take); // unsigned wrap gives the low limb of the difference
+    for (std::size_t i = 0; i < n && (i < m || borrow != 0); ++i) {
+        uint64_t take = (i < m ? y[i] : 0u) + borrow;
+        uint64_t have = x[i];
+        x[i] = uint32_t(have - take); // unsigned wrap gives the low limb of the difference
         borrow = have < take ? 1 : 0;
     }
     big_trim(a);
@@ -239,7 +247,7 @@ static bool round_to_extended(t_big num, t_big den, int64_t binary_exponent, boo
     else
         big_shift_left(&den, uint64_t(-shift));
 
-    // Now num / den < 2^64: take the quotient bit by bit against den x 2^bit.
+    // Now num / den < 2^64: take the quotient bit by bit, subtracting den x 2^bit where it fits.
     t_big step = den;
     big_shift_left(&step, 63);
     uint64_t q = 0;

@@ -93,9 +93,9 @@ static void decimal_add(t_test_decimal* a, uint64_t addend) {
     for (std::size_t i = 0; addend != 0; ++i) {
         if (i == a->parts.size())
             a->parts.push_back(0);
-        uint64_t t = a->parts[i] + addend;
+        uint64_t t = a->parts[i] + addend % billion; // below 2 x 10^9: cannot wrap
         a->parts[i] = t % billion;
-        addend = t / billion;
+        addend = addend / billion + t / billion;
     }
 }
 
@@ -203,7 +203,7 @@ TEST(FloatConvert, KnownValues) {
         {"18446744073709551615", 0xFFFFFFFFFFFFFFFF, 0x403E, 0x5F800000, 0x43F0000000000000},
         // 2^64 + 1 is halfway between extended neighbours: ties to even
         {"18446744073709551617", 0x8000000000000000, 0x403F, 0x5F800000, 0x43F0000000000000},
-        {"18446744073709551619", 0x8000000000000001, 0x403F, 0x5F800000, 0x43F0000000000000},
+        {"18446744073709551619", 0x8000000000000002, 0x403F, 0x5F800000, 0x43F0000000000000},
     };
     for (const t_known& c : cases) {
         SCOPED_TRACE(c.text);
@@ -225,14 +225,29 @@ TEST(FloatConvert, Syntax) {
         uint64_t significand;
         uint16_t sign_exponent;
     };
+    const uint64_t thousand = 0xFA00000000000000; // 1000 = 0x3E8 << 54
     const t_syntax accepted[] = {
-        {"1", top_bit, 0x3FFF},      {"+1", top_bit, 0x3FFF},    {"-1", top_bit, 0xBFFF},
-        {"   1", top_bit, 0x3FFF},   {" -1", top_bit, 0xBFFF},   {"1.", top_bit, 0x3FFF},
-        {".5", top_bit, 0x3FFE},     {"-.5", top_bit, 0xBFFE},   {"1.e3", 0xFA00000000000000, 0x4008},
-        {"1E3", 0xFA00000000000000, 0x4008}, {"1e+3", 0xFA00000000000000, 0x4008},
-        {"1e-0", top_bit, 0x3FFF},   {"10e-1", top_bit, 0x3FFF}, {"00", 0, 0},
-        {"0.", 0, 0},                {".0", 0, 0},               {"0.0e0", 0, 0},
-        {"007.500", 0xF000000000000000, 0x4001},                 {"1.0E+0001", 0xA000000000000000, 0x4002},
+        {"1", top_bit, 0x3FFF},
+        {"+1", top_bit, 0x3FFF},
+        {"-1", top_bit, 0xBFFF},
+        {"   1", top_bit, 0x3FFF},
+        {" -1", top_bit, 0xBFFF},
+        {"1.", top_bit, 0x3FFF},
+        {".5", top_bit, 0x3FFE},
+        {"-.5", top_bit, 0xBFFE},
+        {"1.e3", thousand, 0x4008},
+        {"1E3", thousand, 0x4008},
+        {"1e+3", thousand, 0x4008},
+        {".1e4", thousand, 0x4008},
+        {"1e-0", top_bit, 0x3FFF},
+        {"10e-1", top_bit, 0x3FFF},
+        {"00", 0, 0},
+        {"0.", 0, 0},
+        {".0", 0, 0},
+        {"-.0", 0, 0x8000},
+        {"0.0e0", 0, 0},
+        {"007.500", 0xF000000000000000, 0x4001},
+        {"1.0E+0001", 0xA000000000000000, 0x4002},
     };
     for (const t_syntax& c : accepted) {
         SCOPED_TRACE(c.text);
@@ -241,11 +256,12 @@ TEST(FloatConvert, Syntax) {
         EXPECT_EQ(x.sign_exponent, c.sign_exponent);
     }
     const std::string refused[] = {
-        "",     " ",     ".",     "+",      "-",     "+.",     "-.",    "e3",   ".e1",
-        "1e",   "1e+",   "1e-",   "1E",     "1 ",    " 1 ",    "\t1",   "\n1",  "1\n",
-        "inf",  "-inf",  "nan",   "infinity", "0x10", "0X1p3", "1.5.2", "--1", "+-1",
-        "- 1",  "1e3.5", "1,5",   "1_000",  "1ee3",  "1e3e3",  "1e 3",  "1.e",  "e",
-        "1d3",  "1f",    "1.5L",  "++1",    "1-",    "1e+-3",  "0b1",   "١",    "\xef\xbc\x91",
+        "", " ", ".", "+", "-", "+.", "-.", "e3", ".e1", "e", // no digits
+        "1e", "1e+", "1e-", "1E", "1.e", "1e 3", "1ee3", "1e3e3", "1e+-3", "1e3.5", // exponents
+        "1 ", " 1 ", "\t1", "\n1", "1\n", "- 1", // blanks: leading spaces only
+        "--1", "+-1", "++1", "1-", "1.5.2", "1,5", "1_000", // stray punctuation
+        "inf", "-inf", "infinity", "nan", "0x10", "0X1p3", "0b1", "1d3", "1f", "1.5L",
+        "\xd9\xa1", "\xef\xbc\x91", // non-ASCII digits (Arabic-Indic and fullwidth one)
         std::string("1\0", 2), std::string("\0" "1", 2), "1e9999999999999999999999999x",
     };
     for (const std::string& text : refused) {
@@ -372,6 +388,320 @@ TEST(FloatConvert, SingleRounding) {
             EXPECT_EQ(extended_to_single(x, &bits), c.finite);
             EXPECT_EQ(bits, uint32_t(c.bits) | (negative ? 0x80000000u : 0u));
             EXPECT_EQ(bits, float_bits(float(to_long_double(x))));
+        }
+    }
+}
+
+TEST(FloatConvert, DoubleRounding) {
+    const uint64_t ones = ~uint64_t(0);
+    const uint64_t p53 = uint64_t(1) << 53;
+    const uint64_t p54 = uint64_t(1) << 54;
+    const t_narrow_case cases[] = {
+        {{0, p53 + 1, -53, exact_value}, true, 0x3FF0000000000000}, // tie to even, down
+        {{0, p53 + 3, -53, exact_value}, true, 0x3FF0000000000002}, // tie to even, up
+        {{0, top_bit + (1u << 10) + 1, -63, exact_value}, true, 0x3FF0000000000001},
+        {{0, top_bit + (1u << 10) - 1, -63, exact_value}, true, 0x3FF0000000000000},
+        {{0, p53 + 1, -53, above}, true, 0x3FF0000000000000}, // double rounding
+        {{0, p53 + 3, -53, below}, true, 0x3FF0000000000002}, // double rounding
+        {{0, 1, -1022, exact_value}, true, 0x0010000000000000}, // smallest normal
+        {{0, p53 - 1, -1075, exact_value}, true, 0x0010000000000000}, // tie up into normal
+        {{0, ((p53 - 1) << 10) + 1, -1085, exact_value}, true, 0x0010000000000000},
+        {{0, ((p53 - 1) << 10) - 1, -1085, exact_value}, true, 0x000FFFFFFFFFFFFF},
+        {{0, 1, -1074, exact_value}, true, 0x0000000000000001}, // smallest subnormal
+        {{0, 1, -1075, exact_value}, true, 0x0000000000000000}, // half of it: to zero
+        {{0, top_bit + 1, -1138, exact_value}, true, 0x0000000000000001}, // just above half
+        {{0, ones, -1139, exact_value}, true, 0x0000000000000000},        // just below half
+        {{0, 3, -1075, exact_value}, true, 0x0000000000000002},
+        {{0, 1, -1075, above}, true, 0x0000000000000000}, // double rounding
+        {{0, 1, -5000, exact_value}, true, 0x0000000000000000},
+        {{0, p53 - 1, 971, exact_value}, true, 0x7FEFFFFFFFFFFFFF}, // largest finite
+        {{0, p54 - 1, 970, exact_value}, false, 0x7FF0000000000000}, // tie to overflow
+        {{0, ((p54 - 1) << 10) - 1, 960, exact_value}, true, 0x7FEFFFFFFFFFFFFF},
+        {{0, p54 - 1, 970, below}, false, 0x7FF0000000000000}, // double rounding
+        {{0, 1, 1024, exact_value}, false, 0x7FF0000000000000},
+        {{0, 1, 16383, exact_value}, false, 0x7FF0000000000000},
+    };
+    for (const t_narrow_case& c : cases) {
+        for (bool negative : {false, true}) {
+            std::string text = (negative ? "-" : "") + build(c.value);
+            SCOPED_TRACE(text.substr(0, 80));
+            t_extended x = convert(text);
+            uint64_t bits = 0x123456789;
+            EXPECT_EQ(extended_to_double(x, &bits), c.finite);
+            EXPECT_EQ(bits, c.bits | (negative ? top_bit : 0));
+            EXPECT_EQ(bits, double_bits(double(to_long_double(x))));
+        }
+    }
+}
+
+TEST(FloatConvert, NarrowingSpecialEncodings) {
+    uint32_t s = 0;
+    uint64_t d = 0;
+    EXPECT_FALSE(extended_to_single({top_bit, 0x7FFF}, &s)); // infinity
+    EXPECT_EQ(s, 0x7F800000u);
+    EXPECT_FALSE(extended_to_double({top_bit, 0xFFFF}, &d));
+    EXPECT_EQ(d, 0xFFF0000000000000u);
+    EXPECT_FALSE(extended_to_double({top_bit | 1, 0x7FFF}, &d)); // NaN stays NaN
+    EXPECT_TRUE(std::isnan(double(to_long_double({top_bit | 1, 0x7FFF}))));
+    EXPECT_EQ(d & 0x7FF8000000000000u, 0x7FF8000000000000u);
+    EXPECT_TRUE(extended_to_double({0, 0x8000}, &d)); // negative zero
+    EXPECT_EQ(d, top_bit);
+    EXPECT_TRUE(extended_to_single({1, 0x0000}, &s)); // extended subnormal vanishes
+    EXPECT_EQ(s, 0u);
+}
+
+// -- size and exponent extremes ----------------------------------------------------------------
+
+struct t_text_case {
+    std::string text;
+    bool finite;
+    uint64_t significand;
+    uint16_t sign_exponent;
+};
+
+static void check_text_cases(const std::vector<t_text_case>& cases) {
+    for (const t_text_case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 60) + "... " + std::to_string(c.text.size()) + " chars");
+        t_extended x{0x1234, 0x5678};
+        ASSERT_EQ(decimal_to_extended(c.text, &x), c.finite);
+        if (!c.finite)
+            continue;
+        EXPECT_EQ(x.significand, c.significand);
+        EXPECT_EQ(x.sign_exponent, c.sign_exponent);
+    }
+}
+
+static std::string zeros(std::size_t n) {
+    return std::string(n, '0');
+}
+
+TEST(FloatConvert, LongDigitStrings) {
+    // 1 + 2^-64 written out: a tie that only digits far beyond the kept ones may break
+    const std::string tie = "10000000000000000000542101086242752217003726400434970855712890625";
+    const std::string half_smallest = exact(0, 1, -16446).digits; // 2^-16446, 11496 digits
+    const std::vector<t_text_case> cases = {
+        {"1" + zeros(5000) + "e-5000", true, top_bit, 0x3FFF},
+        {"0." + zeros(5000) + "15e5001", true, 0xC000000000000000, 0x3FFF},
+        {"1.5" + zeros(100000), true, 0xC000000000000000, 0x3FFF},
+        {zeros(100000) + "1.5", true, 0xC000000000000000, 0x3FFF},
+        {"-" + zeros(3000) + "." + zeros(3000) + "15e3001", true, 0xC000000000000000, 0xBFFF},
+        {"1" + zeros(1000000) + "e-1000000", true, top_bit, 0x3FFF},
+        {"0." + zeros(399999) + "1e400000", true, top_bit, 0x3FFF},
+        {std::string(30000, '9') + "e-29999", true, 0xA000000000000000, 0x4002},
+        {tie + "e-64", true, top_bit, 0x3FFF},
+        {tie + zeros(20000) + "e-20064", true, top_bit, 0x3FFF},
+        {tie + zeros(20000) + "1e-20065", true, top_bit + 1, 0x3FFF},
+        // the breaking digit as the 12000th, 12001st and 12002nd significant digit
+        {tie + zeros(12000 - 1 - tie.size()) + "1e-11999", true, top_bit + 1, 0x3FFF},
+        {tie + zeros(12000 - tie.size()) + "1e-12000", true, top_bit + 1, 0x3FFF},
+        {tie + zeros(12001 - tie.size()) + "1e-12001", true, top_bit + 1, 0x3FFF},
+        {tie + zeros(12001 - tie.size()) + "0e-12001", true, top_bit, 0x3FFF},
+        // half the smallest subnormal: ties to zero unless anything nonzero follows
+        {half_smallest + "e-16446", true, 0, 0},
+        {half_smallest + zeros(1000) + "e-17446", true, 0, 0},
+        {half_smallest + zeros(1000) + "1e-17447", true, 1, 0},
+        {"0." + zeros(16446 - half_smallest.size()) + half_smallest + zeros(5000) + "1", true, 1, 0},
+        {"0." + zeros(16446 - half_smallest.size()) + half_smallest + zeros(5000), true, 0, 0},
+    };
+    check_text_cases(cases);
+
+    // long texts of ordinary digits agree with glibc
+    std::string repeated;
+    for (int i = 0; i < 2000; ++i)
+        repeated += "123456789";
+    const std::string long_texts[] = {
+        repeated + "e-17990", repeated + "e-22000", repeated + "e-30000", "0.000" + repeated,
+        repeated.substr(0, 4930), "-" + repeated.substr(0, 4000) + "." + repeated,
+        zeros(7000) + "." + zeros(7000) + repeated + "e-2000",
+    };
+    for (const std::string& text : long_texts) {
+        SCOPED_TRACE(text.substr(0, 60));
+        t_extended expected;
+        ASSERT_TRUE(oracle(text, &expected));
+        t_extended x = convert(text);
+        EXPECT_EQ(x.significand, expected.significand);
+        EXPECT_EQ(x.sign_exponent, expected.sign_exponent);
+    }
+}
+
+TEST(FloatConvert, HugeExponents) {
+    const std::vector<t_text_case> cases = {
+        {"1e999999999999999999", false, 0, 0},
+        {"-1e999999999999999999", false, 0, 0},
+        {"1e-999999999999999999", true, 0, 0},
+        {"-1e-99999999999999999999999999", true, 0, 0x8000},
+        {"0e999999999999999999", true, 0, 0},
+        {"-0.0e999999999999999999999999999999", true, 0, 0x8000},
+        {"1e+000000000000000000000000000000004", true, 0x9C40000000000000, 0x400C},
+        {"0." + zeros(4000) + "1e9999999999999999999", false, 0, 0},
+        {"0." + zeros(5000) + "1e-999999999999", true, 0, 0},
+        {"1" + zeros(5000), false, 0, 0},
+        {"1e4933", false, 0, 0},
+        {"-1e4933", false, 0, 0},
+        {"1.2e4932", false, 0, 0},
+        {"1e-4951", true, 0, 0}, // below half the smallest subnormal (3.6e-4951)
+        {"2e-4951", true, 1, 0}, // above that half
+        {"-4e-4951", true, 1, 0x8000},
+        {"1e-4952", true, 0, 0},
+        // exponents that would wrap a 64-bit accumulator
+        {"1e9223372036854775808", false, 0, 0},
+        {"1e18446744073709551617", false, 0, 0},
+        {"1e-18446744073709551617", true, 0, 0},
+        {"1e-9223372036854775809", true, 0, 0},
+        {"1" + zeros(10) + "e-18446744073709551616", true, 0, 0},
+    };
+    check_text_cases(cases);
+}
+
+// -- randomised comparisons --------------------------------------------------------------------
+
+// A random decimal text: mostly short, sometimes long digit strings; decades mostly ordinary (the
+// extreme ones cost far more), the rest across the whole extended range and around both ends.
+static std::string random_decimal(std::mt19937_64& rng) {
+    auto pick = [&rng](int64_t low, int64_t high) {
+        return std::uniform_int_distribution<int64_t>(low, high)(rng);
+    };
+    int64_t kind = pick(0, 9);
+    int64_t count = kind < 6 ? pick(1, 21) : kind < 9 ? pick(22, 45) : pick(46, 160);
+    std::string digits;
+    for (int64_t i = 0; i < count; ++i)
+        digits += char('0' + pick(0, 9));
+    if (pick(0, 7) == 0)
+        digits = zeros(size_t(pick(1, 5))) + digits;
+    if (pick(0, 7) == 0)
+        digits += zeros(size_t(pick(1, 30)));
+    int64_t band = pick(0, 39);
+    int64_t decade = band < 36   ? pick(-350, 350)
+                     : band < 38 ? pick(-4975, 4945)
+                     : band < 39 ? pick(-4965, -4930)
+                                 : pick(4915, 4940);
+    int64_t point = pick(0, int64_t(digits.size()));
+    std::string text = pick(0, 3) == 0 ? "-" : pick(0, 5) == 0 ? "+" : "";
+    text += digits.substr(0, size_t(point));
+    if (point < int64_t(digits.size()) || pick(0, 3) == 0)
+        text += "." + digits.substr(size_t(point));
+    int64_t exponent = decade - point;
+    if (exponent != 0 || pick(0, 1) == 0)
+        text += (pick(0, 1) == 0 ? "e" : "E") + std::string(exponent >= 0 && pick(0, 1) ? "+" : "") +
+                std::to_string(exponent);
+    return text;
+}
+
+TEST(FloatConvert, RandomAgainstStrtold) {
+    std::mt19937_64 rng(20240611);
+    int failures = 0;
+    int overflowed = 0;
+    int subnormal = 0;
+    const int count = 300000;
+    for (int i = 0; i < count && failures < 20; ++i) {
+        std::string text = random_decimal(rng);
+        t_extended expected;
+        bool expected_finite = oracle(text, &expected);
+        t_extended x{0, 0};
+        bool finite = decimal_to_extended(text, &x);
+        if (finite != expected_finite ||
+            (finite && (x.significand != expected.significand ||
+                        x.sign_exponent != expected.sign_exponent))) {
+            ADD_FAILURE() << text;
+            ++failures;
+            continue;
+        }
+        if (!finite) {
+            ++overflowed;
+            continue;
+        }
+        subnormal += (x.sign_exponent & 0x7FFF) == 0 && x.significand != 0;
+        long double value = to_long_double(x);
+        uint32_t s = 0;
+        uint64_t d = 0;
+        float f = float(value);
+        double g = double(value);
+        if (extended_to_single(x, &s) != !std::isinf(f) || s != float_bits(f) ||
+            extended_to_double(x, &d) != !std::isinf(g) || d != double_bits(g)) {
+            ADD_FAILURE() << "narrowing " << text;
+            ++failures;
+        }
+    }
+    // the generator reaches both ends of the range
+    EXPECT_GT(overflowed, 1000);
+    EXPECT_GT(subnormal, 1000);
+}
+
+// Exact halfway points between random neighbours, and nudges off them, against the neighbours
+// known by construction (and glibc).
+TEST(FloatConvert, RandomHalfwayPoints) {
+    std::mt19937_64 rng(77);
+    int failures = 0;
+    for (int i = 0; i < 6000 && failures < 20; ++i) {
+        bool sub = i % 50 == 0;
+        bool wide = i % 50 == 1;
+        uint64_t m = rng();
+        int64_t x; // the lower neighbour is m x 2^x
+        if (sub) {
+            m = std::uniform_int_distribution<uint64_t>(0, top_bit - 3)(rng);
+            x = -16445;
+        } else {
+            m |= top_bit;
+            m -= m == ~uint64_t(0) ? 1 : 0; // keep m + 1 inside 64 bits
+            x = std::uniform_int_distribution<int64_t>(wide ? -16445 : -200, wide ? 16320 : 100)(rng);
+        }
+        uint16_t field = sub ? uint16_t(0) : uint16_t(x + 63 + 16383);
+        t_test_number tie = exact(m >> 63, (m << 1) | 1, x - 1); // 2m + 1 as a 65-bit number
+        const std::pair<t_test_number, uint64_t> probes[] = {
+            {tie, m + (m & 1)},
+            {nudge_up(tie, size_t(i % 30)), m + 1},
+            {nudge_down(tie, size_t(i % 30)), m},
+        };
+        for (const auto& [number, significand] : probes) {
+            std::string text = text_of(number);
+            t_extended result{0, 0};
+            t_extended expected;
+            bool finite = decimal_to_extended(text, &result);
+            bool expected_finite = oracle(text, &expected);
+            if (!finite || !expected_finite || result.significand != significand ||
+                result.sign_exponent != field || expected.significand != significand ||
+                expected.sign_exponent != field) {
+                ADD_FAILURE() << text.substr(0, 100) << " m=" << m << " x=" << x;
+                ++failures;
+            }
+        }
+    }
+}
+
+// Random extended encodings, with low bits often shaped into ties, narrowed by the x87 itself.
+TEST(FloatConvert, RandomNarrowingAgainstCasts) {
+    std::mt19937_64 rng(99);
+    auto pick = [&rng](int64_t low, int64_t high) {
+        return std::uniform_int_distribution<int64_t>(low, high)(rng);
+    };
+    int failures = 0;
+    for (int i = 0; i < 400000 && failures < 20; ++i) {
+        int64_t band = pick(0, 9);
+        int64_t field = band < 5   ? pick(16383 - 1090, 16383 + 1030)
+                        : band < 8 ? pick(16383 - 160, 16383 + 135)
+                        : band < 9 ? pick(1, 0x7FFE)
+                                   : 0;
+        uint64_t significand = rng();
+        if (pick(0, 2) != 0) {
+            int64_t r = pick(1, 63);
+            uint64_t low = uint64_t(1) << (r - 1);
+            const uint64_t shapes[] = {0, low, low + 1, low - 1};
+            significand = (significand & ~((low << 1) - 1)) | shapes[pick(0, 3)];
+        }
+        significand = field == 0 ? significand & ~top_bit : significand | top_bit;
+        uint16_t sign = pick(0, 1) ? uint16_t(0x8000) : uint16_t(0);
+        t_extended x{significand, uint16_t(uint16_t(field) | sign)};
+        long double value = to_long_double(x);
+        float f = float(value);
+        double g = double(value);
+        uint32_t s = 0;
+        uint64_t d = 0;
+        bool single_finite = extended_to_single(x, &s);
+        bool double_finite = extended_to_double(x, &d);
+        if (single_finite != !std::isinf(f) || s != float_bits(f) ||
+            double_finite != !std::isinf(g) || d != double_bits(g)) {
+            ADD_FAILURE() << std::hex << significand << " " << x.sign_exponent;
+            ++failures;
         }
     }
 }
