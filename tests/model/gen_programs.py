@@ -61,8 +61,8 @@ class Gen:
         self.rng = random.Random(seed)
         self.seed = seed
         r = self.rng
-        self.mode = r.choices(['valid', 'error', 'fuzz', 'tight', 'symbols'],
-                              [45, 33, 10, 7, 5])[0]
+        self.mode = r.choices(['valid', 'error', 'fuzz', 'tight', 'symbols', 'bigtree'],
+                              [40, 33, 10, 10, 4, 3])[0]
         self.files = {}
         self.dirs = []
         self.lines = []
@@ -450,6 +450,12 @@ class Gen:
 
     def line_const(self):
         name = self.new_const_name()
+        if self.chance(0.05):
+            # Not usable in immediate expressions: a term reads "@w" as a label, "x@y" as one name.
+            odd = self.pick(['@w', '@W1', 'x@y', 'k@', '@c_9'])
+            if odd not in self.constants:
+                self.constants[odd] = 0
+                return '#const' + self.ws() + odd + self.sp() + '=' + self.sp() + self.number(0, 99)
         value_text = self.imm(-100, 70000) if self.chance(0.7) else self.number(-5, 0x7FFFFFFF)
         value = None
         self.constants[name] = 0
@@ -591,8 +597,39 @@ class Gen:
 
     # -- fuzz lines ----------------------------------------------------------------------------
 
+    def mutated_line(self):
+        """A valid line with a few random edits: near-valid syntax is where the quirks live."""
+        r = self.rng
+        line = self.valid_line()
+        pieces = [' ', ',', '[', ']', '+', '-', ':', ';', '=', '@', '#', '.', "'", '"', 'x', 'h',
+                  'b', 'o', '0', '1', '9', 'es :', 'byte ', ' ax', 'sp', 'q', 'r1', '\t', 'c,',
+                  'single ', 'round ', 'int ']
+        for _ in range(r.randint(1, 3)):
+            if not line:
+                break
+            i = r.randint(0, len(line))
+            action = r.choice(['delete', 'insert', 'insert', 'swap', 'case', 'duplicate'])
+            if action == 'delete' and i < len(line):
+                line = line[:i] + line[i + r.randint(1, 3):]
+            elif action == 'insert':
+                line = line[:i] + r.choice(pieces) + line[i:]
+            elif action == 'swap' and i + 1 < len(line):
+                line = line[:i] + line[i + 1] + line[i] + line[i + 2:]
+            elif action == 'case' and i < len(line):
+                line = line[:i] + line[i].swapcase() + line[i + 1:]
+            elif action == 'duplicate' and i < len(line):
+                j = min(len(line), i + r.randint(1, 5))
+                line = line[:j] + line[i:j] + line[j:]
+        if line.count("'") % 2 and self.chance(0.8):
+            line += "'"
+        if line.count('"') % 2 and self.chance(0.8):
+            line += '"'
+        return line
+
     def fuzz_line(self):
         r = self.rng
+        if self.chance(0.5):
+            return self.mutated_line()
         pool = (['ax', 'r1', 'r10', 'r16', 'px', 'q1', 'qf', 'sp', 'sr1f', 'flags', 'c', 'nz', 'z',
                  'loopcx', 'es', 'byte', 'word', 'short', 'int', 'long', 'single', 'double',
                  'extended', 'round', '[', ']', ',', ',', ':', ';', '+', '-', '=', '@', '#', '.',
@@ -612,26 +649,56 @@ class Gen:
     # -- special constructs --------------------------------------------------------------------
 
     def tight_block(self):
-        """Deferred operands whose sizes depend on each other, near the size limits."""
+        """Deferred operands whose sizes depend on each other near the size limits; such blocks
+        often need the restart from the longest form, or the final all-long pass."""
         r = self.rng
-        out = []
         names = [self.new_label_name() for _ in range(r.randint(2, 4))]
-        for n in names:
-            self.labels.append(n)
+        self.labels.extend(names)
         seq = []
         for n in names:
             seq.append(n + ':')
-            for _ in range(r.randint(1, 3)):
+            for _ in range(r.randint(0, 2)):
                 a, b = self.pick(names), self.pick(names)
-                k = r.choice([0, 2, 4, 6, -2, -4, -6, 32760, 32761, 32762, 32763, 32764,
-                              32765, 32766, 32767, 32768, -32768, -32763, -32765])
-                expr = '%s-%s%+d' % (a, b, k)
-                form = r.choice(['add ax,%s', 'ld ax,[bx+%s]', 'ld ax,%s', 'jmp %s', 'jr %s',
-                                 'neg [cx+%s]', 'fld q1,int %s', 'padd ax,%s', 'dd %s',
-                                 'sub bx,%s'])
-                seq.append(form % expr)
-            if r.random() < 0.5:
-                seq.append('#zero %d' % r.choice([1, 2, 3, 4, 32755, 32760, 32762, 32764, 32766]))
+                k = r.choice([0, 2, 4, 6, 8, -2, -4, -6, -8, 32760, 32761, 32762, 32763, 32764,
+                              32765, 32766, 32767, 32768, 32769, 32770, 32771, 32772, 32773,
+                              -32768, -32769, -32770, -32765, -32763, -32761])
+                form = r.choice(['add ax,%s', 'ld ax,[bx+%s]', 'ld ax,%s', 'jr %s', 'neg [cx+%s]',
+                                 'jmp %s', 'calr nz,%s', 'fld q1,int %s', 'padd ax,%s', 'dd %s',
+                                 'sub bx,%s', 'int 3,ax=%s', 'ld z,ax,%s', 'add [dx+%s],ax'])
+                seq.append(form % ('%s-%s%+d' % (a, b, k)))
+            if r.random() < 0.6:
+                seq.append('#zero %d' % r.choice([1, 2, 4, 32755, 32758, 32760, 32762, 32764, 32766]))
+        return seq
+
+    def oscillator_block(self):
+        """Two operands whose sizes chase each other for ever: the layout ends in its final pass
+        with every deferred operand at the longest form."""
+        r = self.rng
+        tag = 'o%d_' % r.randint(0, 999)
+        a, b = '@%sa' % tag, '@%sb' % tag
+        self.labels.extend([a, b])
+        forms = ['add ax,%s', 'ld ax,%s', 'jmp %s', 'sub dx,%s', 'fld q2,long %s', 'padd cx,%s']
+        seq = [a + ':', r.choice(forms) % ('%s-%s+%d' % (a, b, r.choice([32772, 32773])))]
+        seq += [b + ':', r.choice(forms) % ('%s-%s+%d' % (b, a, r.choice([32762, 32763])))]
+        if r.random() < 0.5:
+            seq.append(r.choice(['neg [cx+%s-%s+4]' % (a, a), 'ld ax,[bx+%s-%s]' % (b, b), 'ret']))
+        return seq
+
+    def staircase_block(self):
+        """Operands that grow one per relaxation pass: 16 of them still settle in the first stage,
+        17 need the restart from the longest form, which the leading self-sized load shows."""
+        r = self.rng
+        count = r.choice([14, 15, 16, 17, 18])
+        tag = 's%d_' % r.randint(0, 999)
+        names = ['@%sp' % tag, '@%sq' % tag, '@%send' % tag]
+        seq = [names[0] + ':', 'ld ax,%s-%s+32762' % (names[1], names[0]), names[1] + ':']
+        form = r.choice(['ld ax,%s', 'add cx,%s', 'jmp %s', 'dd 0,%s'])
+        for i in range(1, count + 1):
+            label = '@%sb%d' % (tag, i)
+            names.append(label)
+            seq += [label + ':', form % ('%s-%s+%d' % (names[2], label, 32764 - 6 * (count - i)))]
+        seq.append(names[2] + ':')
+        self.labels.extend(n for n in names if n not in self.labels)
         return seq
 
     def far_block(self):
@@ -679,8 +746,11 @@ class Gen:
                 break
             if mode == 'fuzz' and self.chance(0.3):
                 body.append(self.fuzz_line())
-            elif mode == 'tight' and self.chance(0.25):
-                body.extend(self.tight_block())
+            elif mode == 'tight' and self.chance(0.25) and self.big_areas < 3:
+                self.big_areas += 1
+                body.extend(self.pick([self.tight_block, self.tight_block, self.tight_block, self.tight_block,
+                                       self.tight_block, self.tight_block, self.staircase_block,
+                                       self.oscillator_block])())
             elif mode == 'symbols' and self.chance(0.4):
                 body.append(self.symbol_line())
             elif self.big_areas < 2 and self.chance(0.03):
@@ -701,10 +771,51 @@ class Gen:
             where = r.randint(0, len(body))
             if self.chance(0.5):
                 where = r.randint(len(body) // 2, len(body))
-            body.insert(where, self.error_line())
+            error = self.error_line()
+            if self.chance(0.15):
+                lines = [self.valid_line() for _ in range(r.randint(0, 3))] + error.split('\r\n')
+                lines += [self.valid_line() for _ in range(r.randint(0, 2))]
+                name = 'err%d.inc' % r.randint(0, 9)
+                eol = self.pick(['\r\n', '\n', '\r'])
+                self.files[name] = ''.join(self.indent() + l + eol for l in lines).encode('latin-1')
+                error = self.pick(['#include "%s"', "#include '%s'"]) % name
+            body.insert(where, error)
+        if mode == 'bigtree':
+            body = self.big_tree()
         if mode == 'symbols':
             for _ in range(r.randint(1, 4)):
                 body.insert(r.randint(0, len(body)), self.pick(['dd ', 'ld ax,', 'jmp ']) + self.undefined_name())
+        return body
+
+    def big_tree(self):
+        """Hundreds of names entered in a random order, a few never defined: the first one the
+        final check reports depends on the exact shape of the symbol tree."""
+        r = self.rng
+        names = set()
+        while len(names) < r.randint(20, 400):
+            length = r.randint(1, 4)
+            name = ''.join(r.choice('abcAB_z0') for _ in range(length))
+            if name[0] == '0':
+                name = 'q' + name
+            names.add(self.pick(['', '@']) + name)
+        names = sorted(names)
+        r.shuffle(names)
+        if self.chance(0.3):
+            names.sort(reverse=self.chance(0.5))
+        undefined = set(r.sample(names, r.randint(0 if self.chance(0.2) else 1, min(5, len(names)))))
+        body = []
+        i = 0
+        while i < len(names):
+            group = names[i:i + r.randint(1, 8)]
+            i += len(group)
+            body.append('dd ' + ' + '.join(group))
+        for name in names:
+            if name in undefined:
+                continue
+            if name.startswith('@'):
+                body.append(name + ':')
+            else:
+                body.append('#const %s = %d' % (name, r.randint(-9, 99)))
         return body
 
     def undefined_name(self):
@@ -780,6 +891,8 @@ def generate(seed):
     gen = Gen(seed)
     body = gen.build()
     lines = gen.render(body)
+    if gen.chance(0.005):
+        lines = gen.pick([[], [('', '')], [(' \t ', '\r\n'), ('', '\r\n')], [('\x1a', '')]])
     return {'seed': seed, 'mode': gen.mode, 'main': 'prog.asm', 'lines': lines,
             'files': dict(gen.files), 'dirs': list(gen.dirs)}
 
