@@ -139,6 +139,16 @@ TEST(RoundTrip, WordBiasedBytes) {
     check_round_trips("word-biased bytes", images);
 }
 
+// Images past 32K, where many operands change size between orbasm's first layout pass and the
+// image and many targets lie near the ends of the 16-bit range.
+TEST(RoundTrip, LargeWordBiasedImages) {
+    std::mt19937 rng(31337);
+    std::vector<std::vector<uint8_t>> images;
+    for (int k = 0; k < 40; ++k)
+        images.push_back(biased_bytes(rng, 30000 + draw(rng, 45000)));
+    check_round_trips("large word-biased images", images);
+}
+
 TEST(RoundTrip, ImagesWithHeaders) {
     std::mt19937 rng(4242);
     std::vector<std::vector<uint8_t>> images;
