@@ -31,12 +31,18 @@ def limit_file_size():
     resource.setrlimit(resource.RLIMIT_FSIZE, (FILE_SIZE_LIMIT, FILE_SIZE_LIMIT))
 
 
-def run_binary(directory, name):
+def run_binary(directory, name, stdin_main):
+    """Runs the binary on the named source, or with no argument and the source on stdin."""
     image_path = os.path.join(directory, name + '.orb')
     try:
-        with open(os.devnull, 'rb') as null:
-            done = subprocess.run([BINARY, name], cwd=directory, stdin=null, stdout=subprocess.PIPE,
-                                  stderr=subprocess.PIPE, timeout=60, preexec_fn=limit_file_size)
+        if stdin_main:
+            with open(os.path.join(directory, 'prog.asm'), 'rb') as source:
+                done = subprocess.run([BINARY], cwd=directory, stdin=source, stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE, timeout=60, preexec_fn=limit_file_size)
+        else:
+            with open(os.devnull, 'rb') as null:
+                done = subprocess.run([BINARY, name], cwd=directory, stdin=null, stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE, timeout=60, preexec_fn=limit_file_size)
         out, code = done.stdout, done.returncode
     except subprocess.TimeoutExpired:
         out, code = b'<timeout>', -999
@@ -51,8 +57,13 @@ def run_both(program):
     directory = tempfile.mkdtemp(prefix='orbmodel_')
     try:
         gen_programs.write_program(program, directory)
-        model = orbmodel.assemble(program['main'], directory, b'', FILE_SIZE_LIMIT)
-        binary = run_binary(directory, program['main'])
+        if program.get('stdin_main'):
+            source = gen_programs.render_main(program['lines'])
+            model = orbmodel.assemble('', directory, source, FILE_SIZE_LIMIT)
+            binary = run_binary(directory, '', True)
+        else:
+            model = orbmodel.assemble(program['main'], directory, b'', FILE_SIZE_LIMIT)
+            binary = run_binary(directory, program['main'], False)
     finally:
         shutil.rmtree(directory, ignore_errors=True)
     return model, binary
@@ -104,7 +115,8 @@ def show_bytes(data):
 
 
 def describe(program, model, binary):
-    out = ['=' * 72, 'MISMATCH seed %d (mode %s)' % (program['seed'], program['mode']),
+    out = ['=' * 72, 'MISMATCH seed %d (mode %s%s)' % (program['seed'], program['mode'],
+                                                     ', source on standard input' if program.get('stdin_main') else ''),
            '--- main file %s (line ends shown as \\r \\n):' % program['main']]
     for text, end in program['lines']:
         out.append('    ' + repr(text + end)[1:-1])

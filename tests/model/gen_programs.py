@@ -896,8 +896,15 @@ def generate(seed):
     lines = gen.render(body)
     if gen.chance(0.005):
         lines = gen.pick([[], [('', '')], [(' \t ', '\r\n'), ('', '\r\n')], [('\x1a', '')]])
-    return {'seed': seed, 'mode': gen.mode, 'main': 'prog.asm', 'lines': lines,
-            'files': dict(gen.files), 'dirs': list(gen.dirs)}
+    program = {'seed': seed, 'mode': gen.mode, 'main': 'prog.asm', 'lines': lines,
+               'files': dict(gen.files), 'dirs': list(gen.dirs), 'stdin_main': False}
+    # Now and then the source comes from standard input (no argument; the image is ".orb"),
+    # unless something includes standard input too.
+    everything = render_main(lines) + b''.join(program['files'].values())
+    if gen.chance(0.02) and b"''" not in everything and b'""' not in everything:
+        program['stdin_main'] = True
+        program['dirs'] = ['.orb' if d == 'prog.asm.orb' else d for d in program['dirs']]
+    return program
 
 
 def render_main(lines):
