@@ -64,8 +64,8 @@ class Gen:
         self.rng = random.Random(seed)
         self.seed = seed
         r = self.rng
-        self.mode = r.choices(['valid', 'error', 'fuzz', 'tight', 'symbols', 'bigtree'],
-                              [40, 33, 10, 10, 4, 3])[0]
+        self.mode = r.choices(['valid', 'error', 'fuzz', 'tight', 'symbols', 'bigtree', 'single'],
+                              [36, 30, 10, 10, 4, 3, 7])[0]
         self.files = {}
         self.dirs = []
         self.lines = []
@@ -785,6 +785,10 @@ class Gen:
             body.insert(where, error)
         if mode == 'bigtree':
             body = self.big_tree()
+        if mode == 'single':
+            # A few definitions, then one near-valid line: dense coverage of the operand parsers.
+            body = [line for line in body if line.startswith(('#const', '@'))][:6]
+            body.append(self.mutated_line() if self.chance(0.7) else self.fuzz_line())
         if mode == 'symbols':
             for _ in range(r.randint(1, 4)):
                 body.insert(r.randint(0, len(body)), self.pick(['dd ', 'ld ax,', 'jmp ']) + self.undefined_name())
