@@ -2,7 +2,7 @@
 # The orbasm benchmark: assembles generated programs and compares the time with the echo floor.
 #
 # usage: bench/run.sh [--build-dir DIR] [--sizes N,N,...] [--small] [--large] [--all]
-#                     [--runs N] [--seed S] [--callgrind] [--keep]
+#                     [--runs N] [--seed S] [--callgrind] [--keep] [--reference EXE]
 #
 #   --build-dir DIR  configure (Release) and build in DIR instead of the "release" preset
 #   --sizes LIST     program sizes in lines, comma separated (default 1000000)
@@ -11,11 +11,14 @@
 #   --seed S         generator seed (default 1)
 #   --callgrind      also count instructions per source line with valgrind on 100,000 lines
 #   --keep           keep the temporary folder with the programs and images
+#   --reference EXE  also check that the echo and the image of every program are byte-identical
+#                    to those of another orbasm binary (say, the one before an optimisation)
 #
 # For every size it prints: lines, orbasm and floor wall seconds (medians), orbasm lines per
 # second, the ratio orbasm/floor of wall seconds and of CPU seconds, orbasm's peak RSS per source
 # line, the layout passes, and whether the image was byte-identical (sha256) across every run.
-# The exit status is 1 when an assembly fails or an image differs between runs.
+# The exit status is 1 when an assembly fails, an image differs between runs, or the output
+# differs from the reference binary's.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -28,6 +31,7 @@ runs=""
 seed=1
 callgrind=0
 keep=0
+reference=""
 while [ $# -gt 0 ]; do
     case "$1" in
     --build-dir) build_dir=$2; shift 2 ;;
@@ -39,7 +43,8 @@ while [ $# -gt 0 ]; do
     --seed) seed=$2; shift 2 ;;
     --callgrind) callgrind=1; shift ;;
     --keep) keep=1; shift ;;
-    -h | --help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --reference) reference=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift 2 ;;
+    -h | --help) awk 'NR > 1 && /^set /{ exit } NR > 1' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
 done
@@ -139,6 +144,17 @@ for lines in $sizes; do
     rss_kb=$(/usr/bin/time -v "$orbasm" "$file" 2>&1 >/dev/null </dev/null |
         sed -n 's/^[[:space:]]*Maximum resident set size (kbytes): //p')
     pass_count=$("$passes" "$file" | sed -n 's/^layout_passes //p')
+    if [ -n "$reference" ]; then
+        # The same bytes out: the echo and the image of both binaries, compared by sha256.
+        ours="$("$orbasm" "$file" </dev/null | sha256sum) $(sha256sum <"$file.orb")"
+        theirs="$("$reference" "$file" </dev/null | sha256sum) $(sha256sum <"$file.orb")"
+        if [ "$ours" = "$theirs" ]; then
+            echo "$lines lines: echo and image identical to $reference" >&2
+        else
+            echo "$lines lines: echo or image DIFFERS from $reference" >&2
+            status=1
+        fi
+    fi
     rows+=("$(awk -v l="$lines" -v o="$orbasm_s" -v f="$floor_s" -v oc="$orbasm_cpu" -v fc="$floor_cpu" \
         -v r="$rss_kb" -v p="$pass_count" -v d="$identical" 'BEGIN {
         printf "%10d %9.4f %9.4f %11.0f %6.1f %6.1f %9.1f %6s %5s", l, o, f, l / o, o / f, oc / fc, r * 1024 / l, p, d }')")
