@@ -5,18 +5,7 @@
 
 #include <string_view>
 
-// ORDER: the encoder's mnemonic lists; index - 1 is the operation number. Never reorder.
-static constexpr std::string_view packed_list = "padd/padds/psub/psubs/piadds/psapadd/pisubs/psrpadd/imul64/mul64/div64";
-static constexpr std::string_view arithmetic_list = "add/adc/sub/sbc/and/or/xor/test/cmp/mul/div";
-static constexpr std::string_view unary_list =
-    "neg/sar/shl/shr/rol/ror/rcl/rcr/negdx/sardx/shldx/shrdx/roldx/rordx/rcldx/rcrdx/"
-    "inc/inc2/inc4/inc8/inc10/inc12/inc16/inc24/dec1/dec2/dec4/dec8/dec10/dec12/dec16/dec24/"
-    "swp0000/swp0004/swp0034/swp0234/swp4321/swp0001/swp0012/swp0123/swp0204/swp0103/swp0102/swp0304/"
-    "swp2040/swp1030/swp1020/swp3040/swp1243/swp2134/swp2143/swp4231/swp4123/swp3412/swp2341/swp1324/"
-    "swp1111/swp2222/swp3333/swp4444/swp3214/swp0404/swpss34|cvsebd/swpsss4|cvsewd";
-static constexpr std::string_view float_unary_list =
-    "fsin/fcos/ftan/fsincos/fexp/fln/fround/ftrunc/fsqrt/finv/fabs/fminus/fpatan/^/^/ftest";
-static constexpr std::string_view float_binary_list = "fadd/fsub/fmul/fdiv";
+// The mnemonic lists are the encoder's own (encoder/stages.h).
 static constexpr std::string_view precision_list = "single/double/extended";
 // ORDER: access codes 0 to 7 of a memory word; 4 to 6 are stores.
 static constexpr std::string_view access_prefixes[8] = {"", "byte ", "word ", "short ", "", "byte ", "word ", "int "};

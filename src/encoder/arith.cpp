@@ -5,15 +5,13 @@
 #include "image/image.h"
 #include "lex/lex.h"
 
-// ORDER: index - 1 is the operation number; the two groups interleave by it.
-static constexpr std::string_view packed_list =
-    "padd/padds/psub/psubs/piadds/psapadd/pisubs/psrpadd/imul64/mul64/div64";
-static constexpr std::string_view arithmetic_list = "add/adc/sub/sbc/and/or/xor/test/cmp/mul/div";
-// ORDER: push, pop, exchange with the stack top; written as normalisation leaves them.
-static constexpr std::string_view stack_list = "push /pop /xchg [sp ],";
+
+static const t_keywords packed_keywords = compile_keywords(packed_list);
+static const t_keywords arithmetic_keywords = compile_keywords(arithmetic_list);
+static const t_keywords stack_keywords = compile_keywords(stack_list);
 
 bool encode_packed(t_scan& scan) {
-    int32_t operation = match_keyword(scan.line, packed_list, scan.pos, false);
+    int32_t operation = match_word(scan, packed_keywords);
     if (operation == 0)
         return false;
     const auto n = static_cast<uint32_t>(operation - 1);
@@ -28,7 +26,7 @@ bool encode_packed(t_scan& scan) {
 }
 
 bool encode_stack(t_scan& scan) {
-    int32_t form = match_keyword(scan.line, stack_list, scan.pos, true);
+    int32_t form = match_word(scan, stack_keywords, true);
     if (form == 0)
         return false;
     const auto a = static_cast<uint32_t>(require_register(scan));
@@ -37,7 +35,7 @@ bool encode_stack(t_scan& scan) {
 }
 
 bool encode_arithmetic(t_scan& scan) {
-    int32_t operation = match_keyword(scan.line, arithmetic_list, scan.pos, false);
+    int32_t operation = match_word(scan, arithmetic_keywords);
     if (operation == 0)
         return false;
     const auto n = static_cast<uint32_t>(operation - 1);

@@ -5,12 +5,18 @@
 #include "lex/lex.h"
 #include "symbols/symbols.h"
 
+static const t_keywords relative_keywords = compile_keywords(relative_list);
+static const t_keywords jump_keywords = compile_keywords(jump_list);
+static const t_keywords ret_keywords = compile_keywords(ret_list);
+static const t_keywords int_keywords = compile_keywords(int_list);
+static const t_keywords ax_keywords = compile_keywords(",ax =");
+
 // Reads up to two conditions, each followed by a comma; every one adds a hexadecimal digit at
 // the low end of the chain value.
 static uint32_t read_condition_chain(t_scan& scan) {
     uint32_t chain = 0;
     for (;;) {
-        int32_t condition = match_keyword(scan.line, condition_list, scan.pos, false);
+        int32_t condition = match_word(scan, condition_keywords);
         if (condition == 0)
             return chain;
         require_comma(scan);
@@ -20,7 +26,7 @@ static uint32_t read_condition_chain(t_scan& scan) {
 }
 
 bool encode_relative(t_scan& scan) {
-    int32_t which = match_keyword(scan.line, "jr/calr", scan.pos, false);
+    int32_t which = match_word(scan, relative_keywords);
     if (which == 0)
         return false;
     const uint32_t base = which == 1 ? 0x7900 : 0x7B00;
@@ -46,7 +52,7 @@ bool encode_relative(t_scan& scan) {
 }
 
 bool encode_jump(t_scan& scan) {
-    int32_t which = match_keyword(scan.line, "jmp/call", scan.pos, false);
+    int32_t which = match_word(scan, jump_keywords);
     if (which == 0)
         return false;
     const uint32_t k = static_cast<uint32_t>(which - 1);
@@ -66,18 +72,18 @@ bool encode_jump(t_scan& scan) {
 }
 
 bool encode_return(t_scan& scan) {
-    if (match_keyword(scan.line, "ret", scan.pos, false) == 0)
+    if (match_word(scan, ret_keywords) == 0)
         return false;
     emit_word(0x3A00 + read_condition_chain(scan));
     return true;
 }
 
 bool encode_interrupt(t_scan& scan) {
-    if (match_keyword(scan.line, "int", scan.pos, false) == 0)
+    if (match_word(scan, int_keywords) == 0)
         return false;
     int32_t number = parse_immediate(scan.line, scan.pos);
     fatal_check(number >= 0 && number <= 255, "Interrupt number must be between 0 and 0ffh");
-    if (match_keyword(scan.line, ",ax =", scan.pos, true) != 0)
+    if (match_word(scan, ax_keywords, true) != 0)
         emit_word_with_terms(kind_operand, 0xBE00 + static_cast<uint32_t>(number), scan);
     else
         emit_word(0x3E00 + static_cast<uint32_t>(number));

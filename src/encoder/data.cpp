@@ -68,17 +68,22 @@ static void emit_data_value(t_scan& scan, int32_t stage, int32_t precision) {
     }
 }
 
+static const t_keywords db_keywords = compile_keywords("db");
+static const t_keywords dw_keywords = compile_keywords("dw");
+static const t_keywords dd_keywords = compile_keywords("dd");
+static const t_keywords float_data_keywords = compile_keywords("dsingle/ddouble/dextended");
+
 bool encode_data(t_scan& scan) {
     int32_t stage = 0;
     int32_t precision = 0;
     // ORDER: "db", "dw", "dd", then the floating-point definitions.
-    if (match_keyword(scan.line, "db", scan.pos, false) != 0)
+    if (match_word(scan, db_keywords) != 0)
         stage = 1;
-    else if (match_keyword(scan.line, "dw", scan.pos, false) != 0)
+    else if (match_word(scan, dw_keywords) != 0)
         stage = 2;
-    else if (match_keyword(scan.line, "dd", scan.pos, false) != 0)
+    else if (match_word(scan, dd_keywords) != 0)
         stage = 3;
-    else if ((precision = match_keyword(scan.line, "dsingle/ddouble/dextended", scan.pos, false)) != 0)
+    else if ((precision = match_word(scan, float_data_keywords)) != 0)
         stage = 4;
     else
         return false;

@@ -4,19 +4,22 @@
 #include "image/image.h"
 #include "lex/lex.h"
 
-// ORDER: index - 1 is the operation number; "^" holds two numbers that never match.
-static constexpr std::string_view float_unary_list =
-    "fsin/fcos/ftan/fsincos/fexp/fln/fround/ftrunc/fsqrt/finv/fabs/fminus/fpatan/^/^/ftest";
-// ORDER: index - 1 is added to the high byte 0x33.
-static constexpr std::string_view float_binary_list = "fadd/fsub/fmul/fdiv";
 // ORDER: index - 1 is the precision: single, double, extended.
 static constexpr std::string_view precision_list = "single [/double [/extended [";
+
+static const t_keywords float_unary_keywords = compile_keywords(float_unary_list);
+static const t_keywords float_binary_keywords = compile_keywords(float_binary_list);
+static const t_keywords precision_keywords = compile_keywords(precision_list);
+static const t_keywords integer_keywords = compile_keywords("int/long");
+static const t_keywords single_keywords = compile_keywords("single");
+static const t_keywords fld_keywords = compile_keywords(fld_list);
+static const t_keywords round_keywords = compile_keywords(",round");
 
 // A single-precision constant is read from at most this many characters.
 static constexpr std::size_t single_constant_chars = 20;
 
 bool encode_float_unary(t_scan& scan) {
-    int32_t operation = match_keyword(scan.line, float_unary_list, scan.pos, false);
+    int32_t operation = match_word(scan, float_unary_keywords);
     if (operation == 0)
         return false;
     const auto q = static_cast<uint32_t>(require_float_register(scan));
@@ -25,7 +28,7 @@ bool encode_float_unary(t_scan& scan) {
 }
 
 bool encode_float_binary(t_scan& scan) {
-    int32_t operation = match_keyword(scan.line, float_binary_list, scan.pos, false);
+    int32_t operation = match_word(scan, float_binary_keywords);
     if (operation == 0)
         return false;
     const auto a = static_cast<uint32_t>(require_float_register(scan));
@@ -37,7 +40,7 @@ bool encode_float_binary(t_scan& scan) {
 
 // The source of "fld q,...": memory, general register, integer expression or single constant.
 static void encode_float_source(t_scan& scan, uint32_t q) {
-    int32_t precision = match_keyword(scan.line, precision_list, scan.pos, true);
+    int32_t precision = match_word(scan, precision_keywords, true);
     if (precision != 0) {
         const auto b = static_cast<uint32_t>(require_register(scan));
         emit_memory(0x7000 + 0x100 * static_cast<uint32_t>(precision - 1) + 16 * q + b, scan);
@@ -48,11 +51,11 @@ static void encode_float_source(t_scan& scan, uint32_t q) {
         emit_word(0x7300 + 16 * q + static_cast<uint32_t>(r));
         return;
     }
-    if (match_keyword(scan.line, "int/long", scan.pos, false) != 0) {
+    if (match_word(scan, integer_keywords) != 0) {
         emit_word_with_terms(kind_operand, 0xB300 + 16 * q, scan);
         return;
     }
-    fatal_check(match_keyword(scan.line, "single", scan.pos, false) != 0, "fld syntax error");
+    fatal_check(match_word(scan, single_keywords) != 0, "fld syntax error");
     const uint32_t word = 0xF700 + 16 * q; // always followed by the four bytes of the value
     const uint8_t prefix[2] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
     emit_float(scan.line.substr(static_cast<std::size_t>(scan.pos - 1)).substr(0, single_constant_chars), 1,
@@ -60,10 +63,10 @@ static void encode_float_source(t_scan& scan, uint32_t q) {
 }
 
 bool encode_float_load(t_scan& scan) {
-    if (match_keyword(scan.line, "fld", scan.pos, false) == 0)
+    if (match_word(scan, fld_keywords) == 0)
         return false;
     // ORDER: store, general register destination, float register destination.
-    int32_t precision = match_keyword(scan.line, precision_list, scan.pos, true);
+    int32_t precision = match_word(scan, precision_keywords, true);
     if (precision != 0) {
         t_scan after{scan.line, find_closing_bracket(scan, scan.pos)};
         const auto b = static_cast<uint32_t>(require_register(scan));
@@ -74,12 +77,12 @@ bool encode_float_load(t_scan& scan) {
     }
     int32_t r = match_register(scan);
     if (r >= 0) {
-        fatal_check(match_keyword(scan.line, ",round", scan.pos, false) != 0, "round expected");
+        fatal_check(match_word(scan, round_keywords) != 0, "round expected");
         const auto q = static_cast<uint32_t>(require_float_register(scan));
         emit_word(0x7700 + 16 * q + static_cast<uint32_t>(r));
         return true;
     }
-    int32_t q = match_keyword(scan.line, float_register_list, scan.pos, false) - 1;
+    int32_t q = match_word(scan, float_register_keywords) - 1;
     fatal_check(q >= 0, "fld syntax error");
     require_comma(scan);
     encode_float_source(scan, static_cast<uint32_t>(q));

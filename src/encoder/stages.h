@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "lex/lex.h"
+
 // ORDER: index - 1 is the register number; never reorder.
 inline constexpr std::string_view register_list =
     "ax|r0/bx|r1/cx|r2/dx|r3/ex|r4/fx|r5/gx|r6/hx|r7/ix|r8/jx|r9/kx|ra|r10/lx|rb|r11/mx|rc|r12/nx|rd|r13/"
@@ -18,12 +20,49 @@ inline constexpr std::string_view special_list_high =
 // ORDER: index - 1 is the float register number.
 inline constexpr std::string_view float_register_list = "q0/q1/q2/q3/q4/q5/q6/q7/q8/q9/qa/qb/qc/qd/qe/qf";
 
+// The mnemonic lists of the stages.
+// ORDER: index - 1 is the operation number; the two groups interleave by it.
+inline constexpr std::string_view packed_list =
+    "padd/padds/psub/psubs/piadds/psapadd/pisubs/psrpadd/imul64/mul64/div64";
+inline constexpr std::string_view arithmetic_list = "add/adc/sub/sbc/and/or/xor/test/cmp/mul/div";
+// ORDER: push, pop, exchange with the stack top; written as normalisation leaves them.
+inline constexpr std::string_view stack_list = "push /pop /xchg [sp ],";
+// ORDER: index - 1 is the operation number in bits 4-9; "cvsebd" and "cvsewd" are synonyms.
+inline constexpr std::string_view unary_list =
+    "neg/sar/shl/shr/rol/ror/rcl/rcr/negdx/sardx/shldx/shrdx/roldx/rordx/rcldx/rcrdx/"
+    "inc/inc2/inc4/inc8/inc10/inc12/inc16/inc24/dec1/dec2/dec4/dec8/dec10/dec12/dec16/dec24/"
+    "swp0000/swp0004/swp0034/swp0234/swp4321/swp0001/swp0012/swp0123/swp0204/swp0103/swp0102/swp0304/"
+    "swp2040/swp1030/swp1020/swp3040/swp1243/swp2134/swp2143/swp4231/swp4123/swp3412/swp2341/swp1324/"
+    "swp1111/swp2222/swp3333/swp4444/swp3214/swp0404/swpss34|cvsebd/swpsss4|cvsewd";
+// ORDER: index - 1 is the operation number; "^" holds two numbers that never match.
+inline constexpr std::string_view float_unary_list =
+    "fsin/fcos/ftan/fsincos/fexp/fln/fround/ftrunc/fsqrt/finv/fabs/fminus/fpatan/^/^/ftest";
+// ORDER: index - 1 is added to the high byte 0x33.
+inline constexpr std::string_view float_binary_list = "fadd/fsub/fmul/fdiv";
+inline constexpr std::string_view data_list = "db/dw/dd/dsingle/ddouble/dextended"; // the four data stages together
+inline constexpr std::string_view relative_list = "jr/calr";
+inline constexpr std::string_view jump_list = "jmp/call";
+inline constexpr std::string_view ret_list = "ret";
+inline constexpr std::string_view int_list = "int";
+inline constexpr std::string_view xchg_list = "xchg";
+inline constexpr std::string_view load_store_list = "ld/mov";
+inline constexpr std::string_view fld_list = "fld";
+
+// The vocabulary compiled for matching.
+extern const t_keywords register_keywords;
+extern const t_keywords condition_keywords;
+extern const t_keywords special_low_keywords;
+extern const t_keywords special_high_keywords;
+extern const t_keywords float_register_keywords;
+
 // The line being encoded and the one position every step moves forward.
 struct t_scan {
     std::string_view line;
     int32_t pos;
 };
 
+// Number of the alternative of keywords at the position, or 0 (see match_keyword).
+int32_t match_word(t_scan& scan, const t_keywords& keywords, bool no_boundary_check = false);
 // Register number 0 to 15 at the position, or -1 when none stands there.
 int32_t match_register(t_scan& scan);
 // Register number at the position; "Register expected" when none stands there.

@@ -42,35 +42,42 @@ static void define_label(std::string_view line, int32_t pos) {
     enter_symbol(record);
 }
 
+// ORDER: directives are tried in this order, then labels, then the encoder.
+static const t_keywords org_keywords = compile_keywords("#org");
+static const t_keywords align_keywords = compile_keywords("#align");
+static const t_keywords data_keywords = compile_keywords("#data");
+static const t_keywords zero_keywords = compile_keywords("#zero");
+static const t_keywords header_keywords = compile_keywords("#header");
+static const t_keywords const_keywords = compile_keywords("#const");
+
 void process_line() {
     const std::string_view line = current_line;
     if (line.empty())
         return;
     int32_t pos = 1;
-    // ORDER: directives are tried in this order, then labels, then the encoder.
-    if (match_keyword(line, "#org", pos, false) != 0) {
+    if (match_keyword(line, org_keywords, pos, false) != 0) {
         t_item* item = emit_directive(kind_org);
         item->parameter = parse_immediate(line, pos);
-    } else if (match_keyword(line, "#align", pos, false) != 0) {
+    } else if (match_keyword(line, align_keywords, pos, false) != 0) {
         t_item* item = emit_directive(kind_align);
         item->parameter = parse_immediate(line, pos);
         fatal_check(item->parameter >= 1, "Alignment must be at least 1");
-    } else if (match_keyword(line, "#data", pos, false) != 0) {
+    } else if (match_keyword(line, data_keywords, pos, false) != 0) {
         t_item* item = emit_directive(kind_reserve);
         item->size = parse_immediate(line, pos);
         fatal_check(item->size >= 0, "Size must not be negative");
-    } else if (match_keyword(line, "#zero", pos, false) != 0) {
+    } else if (match_keyword(line, zero_keywords, pos, false) != 0) {
         t_item* item = emit_directive(kind_zero);
         item->size = parse_immediate(line, pos);
         fatal_check(item->size >= 0, "Size must not be negative");
-    } else if (match_keyword(line, "#header", pos, false) != 0) {
+    } else if (match_keyword(line, header_keywords, pos, false) != 0) {
         header_requested = true;
         emit_item(kind_bytes, 4, "ORBX");
         // ORDER: the seven header words.
         for (std::string_view word : {"@endofexe", "@endofmem", "@runpoint", "@start", "@stack",
                                       "@endofstack-@stack", "@endofmem"})
             emit_word_ref(word);
-    } else if (match_keyword(line, "#const", pos, false) != 0) {
+    } else if (match_keyword(line, const_keywords, pos, false) != 0) {
         define_constant(line, pos);
     } else if (expect_char(line, '@', pos)) {
         define_label(line, pos);

@@ -1,6 +1,8 @@
 // Keyword matching: the three scanning primitives every recogniser is built from.
 #include "lex/lex.h"
 
+#include <vector>
+
 // Characters that may follow a matched word when the boundary test applies.
 static bool is_boundary(char c) {
     return c == ' ' || c == '#' || c == ',' || c == ':' || c == ';' || c == '[' || c == ']';
@@ -58,4 +60,105 @@ bool expect_char(std::string_view text, char ch, int32_t& pos) {
         return true;
     }
     return false;
+}
+
+// Adds a child for ch below parent (or finds it) and returns its index.
+static int32_t child_of(std::vector<t_keyword_node>& nodes, int32_t parent, char ch) {
+    for (int32_t child = nodes[static_cast<std::size_t>(parent)].first_child; child >= 0;
+         child = nodes[static_cast<std::size_t>(child)].next_sibling)
+        if (nodes[static_cast<std::size_t>(child)].ch == ch)
+            return child;
+    t_keyword_node node{-1, nodes[static_cast<std::size_t>(parent)].first_child, no_synonym, 0, no_synonym, ch};
+    nodes.push_back(node);
+    const auto index = static_cast<int32_t>(nodes.size() - 1);
+    nodes[static_cast<std::size_t>(parent)].first_child = index;
+    return index;
+}
+
+t_keywords compile_keywords(std::string_view list) {
+    std::vector<t_keyword_node> nodes;
+    nodes.push_back({-1, -1, no_synonym, 0, no_synonym, 0});
+    // Synonyms are numbered in list order; the list is read as match_keyword reads it: an empty
+    // list has none, and a separator at the very end adds none.
+    int32_t number = 1;
+    int32_t synonym = 0;
+    std::size_t li = 0;
+    while (!list.empty()) {
+        int32_t node = 0;
+        std::vector<int32_t> path{0};
+        for (; li < list.size() && !ends_synonym(list[li]); ++li) {
+            node = child_of(nodes, node, list[li]);
+            path.push_back(node);
+        }
+        t_keyword_node& end = nodes[static_cast<std::size_t>(node)];
+        if (synonym < end.end_synonym) {
+            end.end_synonym = synonym;
+            end.end_number = number;
+        }
+        for (std::size_t k = 0; k + 1 < path.size(); ++k) {
+            t_keyword_node& above = nodes[static_cast<std::size_t>(path[k])];
+            if (synonym < above.below_synonym)
+                above.below_synonym = synonym;
+        }
+        ++synonym;
+        if (li >= list.size())
+            break;
+        if (list[li] != '|')
+            ++number;
+        if (++li >= list.size())
+            break;
+    }
+    t_keywords keywords{};
+    auto* stored = new t_keyword_node[nodes.size()]; // compiled once per list, kept for the process
+    std::copy(nodes.begin(), nodes.end(), stored);
+    keywords.nodes = stored;
+    keywords.node_count = static_cast<int32_t>(nodes.size());
+    for (int32_t& child : keywords.root_child)
+        child = -1;
+    for (int32_t child = nodes[0].first_child; child >= 0; child = nodes[static_cast<std::size_t>(child)].next_sibling)
+        keywords.root_child[static_cast<unsigned char>(nodes[static_cast<std::size_t>(child)].ch)] = child;
+    return keywords;
+}
+
+// The trigger with the smallest synonym index decides, as in the search along the list: a
+// synonym that ends here with a boundary after it matches; a synonym that the text ends inside
+// stops the whole search with 0.
+int32_t match_keyword(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
+    skip_blanks(text, pos);
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t best = no_synonym;
+    int32_t result = 0;
+    int32_t matched_length = 0;
+    const t_keyword_node* node = &keywords.nodes[0];
+    for (int32_t d = 0;; ++d) {
+        const bool text_ended = pos + d > length;
+        if (node->end_synonym < best &&
+            (text_ended || no_boundary_check || is_boundary(text[static_cast<std::size_t>(pos + d - 1)]))) {
+            best = node->end_synonym;
+            result = node->end_number;
+            matched_length = d;
+        }
+        if (text_ended) {
+            if (node->below_synonym < best)
+                result = 0;
+            break;
+        }
+        const char c = text[static_cast<std::size_t>(pos + d - 1)];
+        int32_t child = -1;
+        if (d == 0) {
+            child = keywords.root_child[static_cast<unsigned char>(c)];
+        } else {
+            for (child = node->first_child; child >= 0 && keywords.nodes[child].ch != c;
+                 child = keywords.nodes[child].next_sibling) {
+            }
+        }
+        if (child < 0)
+            break;
+        node = &keywords.nodes[child];
+    }
+    if (result != 0) {
+        pos += matched_length;
+        skip_blanks(text, pos);
+    }
+    return result;
 }

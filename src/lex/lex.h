@@ -15,6 +15,29 @@ void skip_blanks(std::string_view text, int32_t& pos);
 // no_boundary_check, the word must end the text or be followed by a boundary character.
 int32_t match_keyword(std::string_view text, std::string_view list, int32_t& pos, bool no_boundary_check);
 
+// A keyword list compiled once into a trie, for matching in time proportional to the word.
+// match_keyword on it returns exactly what it returns on the list's text.
+struct t_keyword_node {
+    int32_t first_child;   // index of the first child node; -1 for none
+    int32_t next_sibling;  // index of the next child of the same parent; -1 for none
+    int32_t end_synonym;   // smallest index of a synonym ending here; no_synonym for none
+    int32_t end_number;    // alternative number of that synonym
+    int32_t below_synonym; // smallest index of a synonym ending strictly below this node
+    char ch;               // the character that leads to this node
+};
+
+struct t_keywords {
+    const t_keyword_node* nodes;   // nodes[0] is the root, the empty word
+    int32_t node_count;
+    int32_t root_child[256];       // child of the root for each first character; -1 for none
+};
+
+inline constexpr int32_t no_synonym = 0x7FFFFFFF;
+
+// Compiles list; the result lives as long as the process.
+t_keywords compile_keywords(std::string_view list);
+int32_t match_keyword(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check);
+
 // Skips blanks; if ch stands at pos, moves past it and the blanks after it and returns true.
 bool expect_char(std::string_view text, char ch, int32_t& pos);
 

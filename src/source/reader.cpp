@@ -15,6 +15,8 @@ t_line_record* line_records = nullptr;
 static t_line_record* last_record = nullptr;
 int32_t nesting_depth = 1;
 
+static const t_keywords include_keywords = compile_keywords("#include");
+
 static constexpr std::size_t read_chunk = std::size_t(1) << 16;
 static char level_buffers[max_nesting + 1][read_chunk];
 
@@ -161,7 +163,7 @@ void read_source(const std::string& name) {
         if (echo_enabled)
             console_line(current_line);
         int32_t pos = 1;
-        if (match_keyword(current_line, "#include", pos, false) != 0) {
+        if (match_keyword(current_line, include_keywords, pos, false) != 0) {
             if (listing_enabled)
                 record_line(source, tail);
             read_include(pos);

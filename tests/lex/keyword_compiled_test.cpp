@@ -1,0 +1,98 @@
+// The compiled keyword matcher against the literal one: same number and same position on
+// random texts, for every list the assembler uses and for random lists.
+#include "encoder/stages.h"
+#include "lex/lex.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+const std::vector<std::string> project_lists = {
+    std::string(register_list), std::string(condition_list), std::string(special_list_low),
+    std::string(special_list_high), std::string(float_register_list),
+    "#include", "#org", "#align", "#data", "#zero", "#header", "#const", "db", "dw", "dd",
+    "dsingle/ddouble/dextended", "padd/padds/psub/psubs/piadds/psapadd/pisubs/psrpadd/imul64/mul64/div64",
+    "jr/calr", "jmp/call", "ret", "int", ",ax =", "push /pop /xchg [sp ],",
+    "add/adc/sub/sbc/and/or/xor/test/cmp/mul/div", "xchg", "ld/mov", "[/byte [/word [",
+    "[/byte [/word [/short [/^/^/^/int [", "es :",
+    "fsin/fcos/ftan/fsincos/fexp/fln/fround/ftrunc/fsqrt/finv/fabs/fminus/fpatan/^/^/ftest",
+    "fadd/fsub/fmul/fdiv", "fld", "single [/double [/extended [", ",round", "int/long", "single",
+    "neg/sar/shl/shr/rol/ror/rcl/rcr/negdx/sardx/shldx/shrdx/roldx/rordx/rcldx/rcrdx/inc/inc2/inc4/inc8/"
+    "inc10/inc12/inc16/inc24/dec1/dec2/dec4/dec8/dec10/dec12/dec16/dec24/swp0000/swp0004/swp0034/swp0234/"
+    "swp4321/swp0001/swp0012/swp0123/swp0204/swp0103/swp0102/swp0304/swp2040/swp1030/swp1020/swp3040/"
+    "swp1243/swp2134/swp2143/swp4231/swp4123/swp3412/swp2341/swp1324/swp1111/swp2222/swp3333/swp4444/"
+    "swp3214/swp0404/swpss34|cvsebd/swpsss4|cvsewd",
+};
+
+// A random text made mostly of pieces of list words, blanks and boundary characters.
+std::string random_text(std::mt19937& rng, const std::string& list) {
+    static const std::string extra = " ,:;#[]+-=x0";
+    std::string text;
+    const int pieces = static_cast<int>(rng() % 4);
+    for (int i = 0; i < pieces; ++i) {
+        if (rng() % 3 == 0) {
+            text += extra[rng() % extra.size()];
+        } else {
+            // a run of characters copied from a random place of the list
+            std::size_t at = rng() % (list.size() + 1);
+            std::size_t len = rng() % 8;
+            for (std::size_t k = at; k < list.size() && k < at + len; ++k)
+                if (list[k] != '/' && list[k] != '|')
+                    text += list[k];
+        }
+    }
+    return text;
+}
+
+void compare(const std::string& list, const t_keywords& compiled, const std::string& text, int32_t start, bool nbc,
+             int& mismatches) {
+    int32_t pos_literal = start;
+    int32_t pos_compiled = start;
+    int32_t literal = match_keyword(text, list, pos_literal, nbc);
+    int32_t fast = match_keyword(text, compiled, pos_compiled, nbc);
+    if (literal != fast || pos_literal != pos_compiled) {
+        if (++mismatches <= 20)
+            ADD_FAILURE() << "list '" << list << "' text '" << text << "' start " << start << " nbc " << nbc
+                          << ": literal " << literal << "@" << pos_literal << ", compiled " << fast << "@" << pos_compiled;
+    }
+}
+} // namespace
+
+TEST(CompiledKeywords, AgreeOnTheAssemblersLists) {
+    std::mt19937 rng(7);
+    int mismatches = 0;
+    long compared = 0;
+    for (const std::string& list : project_lists) {
+        const t_keywords compiled = compile_keywords(list);
+        for (int i = 0; i < 20000; ++i) {
+            std::string text = random_text(rng, list);
+            int32_t start = 1 + static_cast<int32_t>(rng() % (text.size() + 2));
+            compare(list, compiled, text, start, rng() % 2 == 0, mismatches);
+            ++compared;
+        }
+    }
+    EXPECT_EQ(mismatches, 0) << "of " << compared;
+}
+
+TEST(CompiledKeywords, AgreeOnRandomLists) {
+    // Small alphabets make prefixes, duplicates, empty synonyms and trailing separators common.
+    std::mt19937 rng(11);
+    const std::string alphabet = "ab /|";
+    int mismatches = 0;
+    for (int l = 0; l < 3000; ++l) {
+        std::string list;
+        const int length = static_cast<int>(rng() % 9);
+        for (int i = 0; i < length; ++i)
+            list += alphabet[rng() % alphabet.size()];
+        const t_keywords compiled = compile_keywords(list);
+        for (int i = 0; i < 200; ++i) {
+            std::string text;
+            const int text_length = static_cast<int>(rng() % 6);
+            for (int k = 0; k < text_length; ++k)
+                text += "ab ,+"[rng() % 5];
+            int32_t start = 1 + static_cast<int32_t>(rng() % (text.size() + 2));
+            compare(list, compiled, text, start, rng() % 2 == 0, mismatches);
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
