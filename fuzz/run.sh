@@ -1,5 +1,5 @@
 #!/bin/sh
-# Builds the fuzz targets with the fuzz preset and fuzzes the whole assembly for SECONDS
+# Builds the fuzz target with the fuzz preset and fuzzes the whole assembly for SECONDS
 # (default 120), starting from a fresh copy of the checked-in corpus, with the source language's
 # dictionary. Any finding (crash, broken invariant, timeout, out of memory) fails the script; its
 # reproducer is kept in build/fuzz/findings/<date-time>/.
@@ -48,4 +48,5 @@ if [ "$status" -ne 0 ] || [ -n "$(ls -A "$findings")" ]; then
     ls -l "$findings" >&2
     exit 1
 fi
+rmdir "$findings"
 echo "no findings in $seconds seconds"
