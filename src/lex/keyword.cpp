@@ -10,12 +10,6 @@ static bool is_boundary(char c) {
 
 static bool ends_synonym(char c) { return c == '/' || c == '|'; }
 
-void skip_blanks(std::string_view text, int32_t& pos) {
-    const auto length = static_cast<int32_t>(text.size());
-    while (pos <= length && text[static_cast<std::size_t>(pos - 1)] == ' ')
-        ++pos;
-}
-
 int32_t match_keyword(std::string_view text, std::string_view list, int32_t& pos, bool no_boundary_check) {
     skip_blanks(text, pos);
     if (list.empty())
@@ -123,8 +117,7 @@ t_keywords compile_keywords(std::string_view list) {
 // The trigger with the smallest synonym index decides, as in the search along the list: a
 // synonym that ends here with a boundary after it matches; a synonym that the text ends inside
 // stops the whole search with 0.
-int32_t match_keyword(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
-    skip_blanks(text, pos);
+int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
     const auto length = static_cast<int32_t>(text.size());
     int32_t best = no_synonym;
     int32_t result = 0;

@@ -7,7 +7,11 @@
 struct t_rb_data;
 
 // Advances pos over spaces (code 32) only.
-void skip_blanks(std::string_view text, int32_t& pos);
+inline void skip_blanks(std::string_view text, int32_t& pos) {
+    const auto length = static_cast<int32_t>(text.size());
+    while (pos <= length && text[static_cast<std::size_t>(pos - 1)] == ' ')
+        ++pos;
+}
 
 // Returns the number (from 1) of the first alternative of list that matches at pos, or 0.
 // Alternatives are separated by "/", synonyms within one by "|". Blanks before the word are
@@ -36,7 +40,17 @@ inline constexpr int32_t no_synonym = 0x7FFFFFFF;
 
 // Compiles list; the result lives as long as the process.
 t_keywords compile_keywords(std::string_view list);
-int32_t match_keyword(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check);
+// The walk through the trie from pos (blanks already skipped).
+int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check);
+
+inline int32_t match_keyword(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
+    skip_blanks(text, pos);
+    // Most tries fail on the first character: no word of the list begins with it.
+    if (pos <= static_cast<int32_t>(text.size()) && keywords.nodes[0].end_synonym == no_synonym &&
+        keywords.root_child[static_cast<unsigned char>(text[static_cast<std::size_t>(pos - 1)])] < 0)
+        return 0;
+    return match_keyword_trie(text, keywords, pos, no_boundary_check);
+}
 
 // Skips blanks; if ch stands at pos, moves past it and the blanks after it and returns true.
 bool expect_char(std::string_view text, char ch, int32_t& pos);

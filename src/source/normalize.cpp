@@ -2,6 +2,9 @@
 #include "driver/driver.h"
 #include "source/source.h"
 
+#include <cstring>
+#include <vector>
+
 namespace {
 enum t_char_class : unsigned char { separator, word, punctuation, quote };
 
@@ -22,37 +25,44 @@ constexpr auto char_classes = make_classes();
 } // namespace
 
 void normalize_line(std::string& line) {
-    static std::string result; // reused: a line costs no allocation once the longest has been seen
-    result.clear();
-    result.reserve(line.size() + line.size() / 2 + 1);
-    bool after_separator = true;
+    // Every byte becomes at most two (a blank and a punctuation character), so the result is
+    // built in a buffer of twice the length, reused: a line costs no allocation once the
+    // longest has been seen.
+    static std::vector<char> buffer;
     const std::size_t length = line.size();
+    if (buffer.size() < 2 * length + 1)
+        buffer.resize(2 * length + 1);
+    const char* in = line.data();
+    char* const start = buffer.data();
+    char* out = start;
+    bool after_separator = true;
     for (std::size_t i = 0; i < length; ++i) {
-        unsigned char c = static_cast<unsigned char>(line[i]);
-        switch (char_classes.of[c]) {
+        const char c = in[i];
+        switch (char_classes.of[static_cast<unsigned char>(c)]) {
         case word:
-            result += static_cast<char>(c);
+            *out++ = c;
             after_separator = false;
             break;
         case punctuation:
             if (!after_separator)
-                result += ' ';
-            result += static_cast<char>(c);
+                *out++ = ' ';
+            *out++ = c;
             after_separator = true;
             break;
         case quote: {
-            std::size_t close = line.find(static_cast<char>(c), i + 1);
+            const std::size_t close = line.find(c, i + 1);
             fatal_check(close != std::string::npos, "String exceeds line");
-            result.append(line, i, close - i + 1); // a string leaves after_separator as it was
+            std::memcpy(out, in + i, close - i + 1); // a string leaves after_separator as it was
+            out += close - i + 1;
             i = close;
             break;
         }
         default:
             if (!after_separator)
-                result += ' ';
+                *out++ = ' ';
             after_separator = true;
             break;
         }
     }
-    line.swap(result);
+    line.assign(start, static_cast<std::size_t>(out - start));
 }

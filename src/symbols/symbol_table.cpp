@@ -3,10 +3,49 @@
 #include "driver/driver.h"
 #include "symbols/symbols.h"
 
+#include <vector>
+
 t_rb_node* symbol_root = nullptr;
 t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, {}};
 
-void reset_symbols() { symbol_root = nullptr; }
+// A hash index beside the tree finds names already entered without a descent. The tree alone
+// decides the order of the check for undefined names; the index only saves comparisons.
+static std::vector<t_rb_node*> name_index(64, nullptr); // open addressing; size a power of two
+static std::size_t indexed_names = 0;
+
+static uint64_t hash_name(std::string_view name) {
+    uint64_t hash = 14695981039346656037u;
+    for (char c : name)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    return hash;
+}
+
+// The index slot of name: the slot holding its node, or the empty slot where it belongs.
+static std::size_t index_slot(std::string_view name) {
+    const std::size_t mask = name_index.size() - 1;
+    std::size_t slot = static_cast<std::size_t>(hash_name(name)) & mask;
+    while (name_index[slot] != nullptr && name_index[slot]->data.name != name)
+        slot = (slot + 1) & mask;
+    return slot;
+}
+
+static void index_node(t_rb_node* node) {
+    if (2 * (indexed_names + 1) > name_index.size()) {
+        std::vector<t_rb_node*> old(2 * name_index.size(), nullptr);
+        old.swap(name_index);
+        for (t_rb_node* entry : old)
+            if (entry != nullptr)
+                name_index[index_slot(entry->data.name)] = entry;
+    }
+    name_index[index_slot(node->data.name)] = node;
+    ++indexed_names;
+}
+
+void reset_symbols() {
+    symbol_root = nullptr;
+    name_index.assign(64, nullptr);
+    indexed_names = 0;
+}
 
 int32_t compare_names(const t_rb_data& a, const t_rb_data& b) {
     int result = a.name.compare(b.name); // char_traits<char> compares as unsigned bytes
@@ -59,29 +98,37 @@ static void rotate_right(t_rb_node* x) {
 static constexpr uint8_t black = 0;
 static constexpr uint8_t red = 1;
 
+// A name already in the table: a definition fills its record, a lookup changes nothing.
+static t_rb_node* enter_existing(t_rb_node* node, const t_rb_data& record) {
+    fatal_check(node->data.item == nullptr || record.item == nullptr, "Constant or label redeclared");
+    if (record.item != nullptr) {
+        std::string_view name = node->data.name;
+        node->data = record;
+        node->data.name = name;
+    }
+    return node;
+}
+
 t_rb_node* enter_symbol(const t_rb_data& record) {
     if (symbol_root == nullptr) {
         symbol_root = new_node(record, &sentinel_node, black);
+        index_node(symbol_root);
         return symbol_root;
     }
+    if (t_rb_node* known = name_index[index_slot(record.name)]; known != nullptr)
+        return enter_existing(known, record);
     t_rb_node* node = symbol_root;
     t_rb_node* previous = nullptr;
     int32_t order = 0;
     while (node != &sentinel_node) {
         previous = node;
         order = compare_names(record, node->data);
-        if (order == 0) {
-            fatal_check(node->data.item == nullptr || record.item == nullptr, "Constant or label redeclared");
-            if (record.item != nullptr) {
-                std::string_view name = node->data.name;
-                node->data = record;
-                node->data.name = name;
-            }
-            return node;
-        }
+        if (order == 0)
+            return enter_existing(node, record);
         node = order < 0 ? node->left : node->right;
     }
     t_rb_node* added = new_node(record, previous, red);
+    index_node(added);
     if (order < 0)
         previous->left = added;
     else
