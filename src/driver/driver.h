@@ -34,6 +34,8 @@ void console_wait_enter();
 
 // Run memory: zeroed, 8-byte aligned blocks that live until release_run_memory.
 void* run_alloc(std::size_t bytes);
+// Run memory for bytes that need no alignment (item data, names): not rounded up.
+void* run_alloc_bytes(std::size_t bytes);
 template <typename T> T* run_new() { return static_cast<T*>(run_alloc(sizeof(T))); }
 std::string_view run_copy(std::string_view text);
 void release_run_memory();

@@ -14,11 +14,18 @@ struct t_block {
 static constexpr std::size_t block_bytes = std::size_t(1) << 20;
 
 static t_block* blocks = nullptr; // newest first
-static char* cursor = nullptr;    // next free byte of the newest block
-static char* limit = nullptr;     // end of the newest block
+
+// Two regions carve from their own current block: records (8-byte aligned) and plain bytes, so
+// that small byte strings between records cost no padding.
+struct t_region {
+    char* cursor; // next free byte of the region's current block
+    char* limit;  // end of that block
+};
+static t_region records{};
+static t_region bytes_region{};
 static std::size_t used_bytes = 0;
 
-static void add_block(std::size_t at_least) {
+static void add_block(t_region& region, std::size_t at_least) {
     std::size_t size = at_least > block_bytes ? at_least : block_bytes;
     auto* block = static_cast<t_block*>(std::calloc(1, sizeof(t_block) + size));
     if (block == nullptr)
@@ -26,24 +33,27 @@ static void add_block(std::size_t at_least) {
     block->next = blocks;
     block->size = size;
     blocks = block;
-    cursor = reinterpret_cast<char*>(block + 1);
-    limit = cursor + size;
+    region.cursor = reinterpret_cast<char*>(block + 1);
+    region.limit = region.cursor + size;
 }
 
-void* run_alloc(std::size_t bytes) {
-    bytes = (bytes + 7) & ~std::size_t(7);
-    if (static_cast<std::size_t>(limit - cursor) < bytes)
-        add_block(bytes);
-    char* result = cursor;
-    cursor += bytes;
+static void* carve(t_region& region, std::size_t bytes) {
+    if (static_cast<std::size_t>(region.limit - region.cursor) < bytes)
+        add_block(region, bytes);
+    char* result = region.cursor;
+    region.cursor += bytes;
     used_bytes += bytes;
     return result; // blocks come zeroed from calloc and are never reused within a run
 }
 
+void* run_alloc(std::size_t bytes) { return carve(records, (bytes + 7) & ~std::size_t(7)); }
+
+void* run_alloc_bytes(std::size_t bytes) { return carve(bytes_region, bytes); }
+
 std::string_view run_copy(std::string_view text) {
     if (text.empty())
         return {};
-    auto* copy = static_cast<char*>(run_alloc(text.size()));
+    auto* copy = static_cast<char*>(run_alloc_bytes(text.size()));
     std::memcpy(copy, text.data(), text.size());
     return {copy, text.size()};
 }
@@ -54,7 +64,7 @@ void release_run_memory() {
         std::free(blocks);
         blocks = next;
     }
-    cursor = limit = nullptr;
+    records = bytes_region = t_region{};
     used_bytes = 0;
 }
 

@@ -15,7 +15,7 @@ void emit_item(int32_t kind, int32_t size, const void* bytes) {
     item->kind = kind;
     item->size = size;
     if (size > 0) {
-        item->data = static_cast<uint8_t*>(run_alloc(static_cast<std::size_t>(size)));
+        item->data = static_cast<uint8_t*>(run_alloc_bytes(static_cast<std::size_t>(size)));
         std::memcpy(item->data, bytes, static_cast<std::size_t>(size));
     }
 }
