@@ -604,6 +604,11 @@ class Gen:
         """A valid line with a few random edits: near-valid syntax is where the quirks live."""
         r = self.rng
         line = self.valid_line()
+        if self.chance(0.25):
+            # Cut short: words that end the line in the middle of a longer keyword.
+            line = line[:r.randint(1, max(1, len(line)))]
+            if line.count("'") % 2 == 0 and line.count('"') % 2 == 0:
+                return line
         pieces = [' ', ',', '[', ']', '+', '-', ':', ';', '=', '@', '#', '.', "'", '"', 'x', 'h',
                   'b', 'o', '0', '1', '9', 'es :', 'byte ', ' ax', 'sp', 'q', 'r1', '\t', 'c,',
                   'single ', 'round ', 'int ']
