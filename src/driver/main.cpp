@@ -5,8 +5,10 @@
 #include <csignal>
 
 int main(int argc, char** argv) {
-    // A file size limit must fail the write (and be reported), not kill the process.
+    // A file size limit must fail the write (and be reported), not kill the process; a closed
+    // console loses the echo, never the image.
     std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     bool ok = run_assembly(argc > 1 ? argv[1] : "");
     if (!ok) {
         console_wait_enter();

@@ -13,12 +13,12 @@ constexpr auto make_classes() {
     struct {
         unsigned char of[256];
     } table{};
-    for (int c = '0'; c <= '9'; ++c) table.of[c] = word;
-    for (int c = 'A'; c <= 'Z'; ++c) table.of[c] = word;
-    for (int c = 'a'; c <= 'z'; ++c) table.of[c] = word;
-    table.of['#'] = table.of['.'] = table.of['@'] = table.of['_'] = word;
-    for (unsigned char c : {'+', ',', '-', ':', ';', '=', '[', ']'}) table.of[c] = punctuation;
-    table.of['"'] = table.of['\''] = quote;
+    for (unsigned c = '0'; c <= '9'; ++c) table.of[c] = word;
+    for (unsigned c = 'A'; c <= 'Z'; ++c) table.of[c] = word;
+    for (unsigned c = 'a'; c <= 'z'; ++c) table.of[c] = word;
+    for (char c : {'#', '.', '@', '_'}) table.of[static_cast<unsigned char>(c)] = word;
+    for (char c : {'+', ',', '-', ':', ';', '=', '[', ']'}) table.of[static_cast<unsigned char>(c)] = punctuation;
+    for (char c : {'"', '\''}) table.of[static_cast<unsigned char>(c)] = quote;
     return table;
 }
 constexpr auto char_classes = make_classes();

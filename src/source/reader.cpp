@@ -123,7 +123,8 @@ static void read_line(t_source& source) {
 // Follows an include line: the name is the text in the first pair of quotes after the keyword.
 static void read_include(int32_t pos) {
     const int32_t length = static_cast<int32_t>(current_line.size());
-    while (pos <= length && current_line[pos - 1] != '"' && current_line[pos - 1] != '\'')
+    while (pos <= length && current_line[static_cast<std::size_t>(pos - 1)] != '"' &&
+           current_line[static_cast<std::size_t>(pos - 1)] != '\'')
         ++pos;
     fatal_check(pos <= length, "Bad include statement");
     std::size_t open = static_cast<std::size_t>(pos - 1);
@@ -143,6 +144,8 @@ static void open_source(t_source& source, const std::string& name) {
         source.fd = 0;
         return;
     }
+    // A name with a NUL byte names no file: the system would read it only up to the NUL.
+    fatal_check(name.find('\0') == std::string::npos, "Could not read file");
     source.fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     fatal_check(source.fd >= 0, "Could not read file");
     struct stat info;

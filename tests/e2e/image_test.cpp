@@ -2,6 +2,10 @@
 #include "support/harness.h"
 
 #include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <filesystem>
 #include <tuple>
 #include <gtest/gtest.h>
@@ -219,4 +223,32 @@ TEST(Image, LabelsAfterAGrownJumpMove) {
     ASSERT_EQ(run.exit_code, 0) << run.stdout_text;
     EXPECT_EQ(hex(std::vector<uint8_t>(run.image.begin(), run.image.begin() + 10)),
               "00 F8 " + word32(40010) + " " + word32(6));
+}
+
+TEST(Image, ClosedConsoleLosesTheEchoNotTheImage) {
+    // The console is a pipe whose reader has gone: the echo fails, the image is still written.
+    t_dir_guard g;
+    std::string source;
+    for (int i = 0; i < 20000; ++i)
+        source += "db " + std::to_string(i % 256) + "\r\n";
+    write_file(g.dir, "t.asm", source);
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::chdir(g.dir.path.c_str()) != 0)
+            ::_exit(126);
+        ::dup2(fds[1], 1);
+        int in = ::open("/dev/null", O_RDONLY);
+        ::dup2(in, 0);
+        ::execl(ORBASM_BINARY, ORBASM_BINARY, "t.asm", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(fds[1]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(std::filesystem::file_size(g.dir.path + "/t.asm.orb"), 20000u);
 }

@@ -111,8 +111,10 @@ TEST(Reader, IncludeFailures) {
         {"#include \"none.asm\"", report("Could not read file", "none.asm", 1, "[no input]")},
         {"#include \"sub\"", report("Could not read file", "sub", 1, "[no input]")},
         {"#include 'it\"s'", report("Could not read file", "it\"s", 1, "[no input]")},
+        {std::string("#include \"a.asm\0x\"", 18), report("Could not read file", std::string("a.asm\0x", 7), 1, "[no input]")},
     };
     std::filesystem::create_directory(g.dir.path + "/sub");
+    write_file(g.dir, "a.asm", "db 7\r\n"); // a name cut at a NUL byte would open this file
     for (const auto& [line, expected_report] : cases) {
         write_file(g.dir, "t.asm", line + "\r\n");
         t_run run = run_orbasm(g.dir, {"t.asm"});
