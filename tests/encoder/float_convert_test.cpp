@@ -381,7 +381,8 @@ TEST(FloatConvert, SingleRounding) {
     };
     for (const t_narrow_case& c : cases) {
         for (bool negative : {false, true}) {
-            std::string text = (negative ? "-" : "") + build(c.value);
+            std::string text = negative ? "-" : "";
+            text += build(c.value);
             SCOPED_TRACE(text.substr(0, 80));
             t_extended x = convert(text);
             uint32_t bits = 0x12345678;
@@ -423,7 +424,8 @@ TEST(FloatConvert, DoubleRounding) {
     };
     for (const t_narrow_case& c : cases) {
         for (bool negative : {false, true}) {
-            std::string text = (negative ? "-" : "") + build(c.value);
+            std::string text = negative ? "-" : "";
+            text += build(c.value);
             SCOPED_TRACE(text.substr(0, 80));
             t_extended x = convert(text);
             uint64_t bits = 0x123456789;
