@@ -45,34 +45,37 @@ static std::string read_all(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-t_run run_orbasm(const t_workdir& dir, const std::vector<std::string>& args, const std::string& stdin_text,
-                 std::string image_name) {
+t_program_run run_program(const t_workdir& dir, const std::vector<std::string>& argv, const std::string& stdin_text) {
     const std::string in_path = dir.path + "/.stdin";
     const std::string out_path = dir.path + "/.stdout";
+    const std::string err_path = dir.path + "/.stderr";
     write_file(dir, in_path, stdin_text);
     pid_t child = ::fork();
     if (child == 0) {
         if (::chdir(dir.path.c_str()) != 0)
             ::_exit(126);
-        int in = ::open(in_path.c_str(), O_RDONLY);
-        int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        std::vector<char*> argv;
-        std::string binary = ORBASM_BINARY;
-        argv.push_back(binary.data());
-        std::vector<std::string> copies = args;
-        for (std::string& arg : copies)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        ::execv(binary.c_str(), argv.data());
+        ::dup2(::open(in_path.c_str(), O_RDONLY), 0);
+        ::dup2(::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        ::dup2(::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        std::vector<std::string> words = argv;
+        std::vector<char*> pointers;
+        for (std::string& word : words)
+            pointers.push_back(word.data());
+        pointers.push_back(nullptr);
+        ::execv(pointers[0], pointers.data());
         ::_exit(127);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_all(out_path), read_all(err_path)};
+}
+
+// The run's outcome with the image named image_name (default: first argument + ".orb") read back.
+static t_run with_image(const t_workdir& dir, const t_program_run& program, const std::vector<std::string>& args,
+                        std::string image_name) {
     t_run run{};
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.stdout_text = read_all(out_path);
+    run.exit_code = program.exit_code;
+    run.stdout_text = program.out;
     if (image_name.empty())
         image_name = (args.empty() ? std::string() : args[0]) + ".orb";
     const std::string image_path = in_dir(dir, image_name);
@@ -82,6 +85,13 @@ t_run run_orbasm(const t_workdir& dir, const std::vector<std::string>& args, con
         run.image.assign(bytes.begin(), bytes.end());
     }
     return run;
+}
+
+t_run run_orbasm(const t_workdir& dir, const std::vector<std::string>& args, const std::string& stdin_text,
+                 std::string image_name) {
+    std::vector<std::string> argv = {ORBASM_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return with_image(dir, run_program(dir, argv, stdin_text), args, std::move(image_name));
 }
 
 std::string report(const std::string& message, const std::string& file, int line, const std::string& fault) {
@@ -103,40 +113,11 @@ std::string hex(const std::vector<uint8_t>& bytes) {
 
 t_run run_orbasm_in_shell(const t_workdir& dir, const std::string& setup, const std::vector<std::string>& args,
                           const std::string& stdin_text, std::string image_name) {
-    const std::string in_path = dir.path + "/.stdin";
-    const std::string out_path = dir.path + "/.stdout";
-    write_file(dir, in_path, stdin_text);
     // The shell applies the setup to itself and then becomes orbasm: "$0" is the binary and
     // "$@" its arguments, so no argument is ever re-parsed by the shell.
-    std::vector<std::string> words = {"/bin/sh", "-c", setup + "\nexec \"$0\" \"$@\"", ORBASM_BINARY};
-    words.insert(words.end(), args.begin(), args.end());
-    pid_t child = ::fork();
-    if (child == 0) {
-        if (::chdir(dir.path.c_str()) != 0)
-            ::_exit(126);
-        int in = ::open(in_path.c_str(), O_RDONLY);
-        int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        std::vector<char*> argv;
-        for (std::string& word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    t_run run{};
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.stdout_text = read_all(out_path);
-    if (image_name.empty())
-        image_name = (args.empty() ? std::string() : args[0]) + ".orb";
-    const std::string image_path = in_dir(dir, image_name);
-    run.has_image = fs::is_regular_file(image_path);
-    if (run.has_image) {
-        std::string bytes = read_all(image_path);
-        run.image.assign(bytes.begin(), bytes.end());
-    }
-    return run;
+    std::string script = setup;
+    script += "\nexec \"$0\" \"$@\"";
+    std::vector<std::string> argv = {"/bin/sh", "-c", script, ORBASM_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return with_image(dir, run_program(dir, argv, stdin_text), args, std::move(image_name));
 }

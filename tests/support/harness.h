@@ -22,6 +22,16 @@ void remove_workdir(const t_workdir& dir);
 void write_file(const t_workdir& dir, const std::string& name, const std::string& bytes);
 // Joins lines with the given line end after each one.
 std::string join_lines(const std::vector<std::string>& lines, const std::string& line_end = "\r\n");
+// What a program printed and how it ended.
+struct t_program_run {
+    int exit_code;   // its exit status (-1 when it did not exit normally)
+    std::string out; // its standard output
+    std::string err; // its standard error
+};
+
+// Runs argv[0] with argv in dir, stdin_text as its standard input.
+t_program_run run_program(const t_workdir& dir, const std::vector<std::string>& argv, const std::string& stdin_text);
+
 // Runs orbasm in dir with the arguments; stdin_text is its standard input. The image read back
 // is the file named image_name (default: first argument + ".orb").
 t_run run_orbasm(const t_workdir& dir, const std::vector<std::string>& args, const std::string& stdin_text = "",

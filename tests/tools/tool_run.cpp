@@ -12,36 +12,13 @@ namespace fs = std::filesystem;
 
 t_tool_run run_tool(const std::string& binary, const t_workdir& dir, const std::vector<std::string>& args,
                     const std::string& stdin_text) {
-    const std::string in_path = dir.path + "/.tool_stdin";
-    const std::string out_path = dir.path + "/.tool_stdout";
-    const std::string err_path = dir.path + "/.tool_stderr";
-    write_file(dir, in_path, stdin_text);
-    pid_t child = ::fork();
-    if (child == 0) {
-        if (::chdir(dir.path.c_str()) != 0)
-            ::_exit(126);
-        int in = ::open(in_path.c_str(), O_RDONLY);
-        int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        std::vector<std::string> copies = args;
-        std::vector<char*> argv;
-        std::string program = binary;
-        argv.push_back(program.data());
-        for (std::string& arg : copies)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    std::vector<std::string> argv = {binary};
+    argv.insert(argv.end(), args.begin(), args.end());
+    t_program_run program = run_program(dir, argv, stdin_text);
     t_tool_run run{};
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = read_text(out_path);
-    run.err = read_text(err_path);
+    run.exit_code = program.exit_code;
+    run.out = program.out;
+    run.err = program.err;
     return run;
 }
 
