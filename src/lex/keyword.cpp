@@ -107,10 +107,16 @@ t_keywords compile_keywords(std::string_view list) {
     std::copy(nodes.begin(), nodes.end(), stored);
     keywords.nodes = stored;
     keywords.node_count = static_cast<int32_t>(nodes.size());
-    for (int32_t& child : keywords.root_child)
-        child = -1;
-    for (int32_t child = nodes[0].first_child; child >= 0; child = nodes[static_cast<std::size_t>(child)].next_sibling)
-        keywords.root_child[static_cast<unsigned char>(nodes[static_cast<std::size_t>(child)].ch)] = child;
+    // Node numbers are stored in 16 bits; the longest list has a few hundred nodes.
+    auto* children = new t_keyword_children[nodes.size()];
+    for (std::size_t n = 0; n < nodes.size(); ++n) {
+        for (int16_t& child : children[n].of)
+            child = -1;
+        for (int32_t child = nodes[n].first_child; child >= 0; child = nodes[static_cast<std::size_t>(child)].next_sibling)
+            children[n].of[static_cast<unsigned char>(nodes[static_cast<std::size_t>(child)].ch)] =
+                static_cast<int16_t>(child);
+    }
+    keywords.children = children;
     return keywords;
 }
 
@@ -122,6 +128,7 @@ int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, in
     int32_t best = no_synonym;
     int32_t result = 0;
     int32_t matched_length = 0;
+    int32_t node_index = 0;
     const t_keyword_node* node = &keywords.nodes[0];
     for (int32_t d = 0;; ++d) {
         const bool text_ended = pos + d > length;
@@ -136,18 +143,11 @@ int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, in
                 result = 0;
             break;
         }
-        const char c = text[static_cast<std::size_t>(pos + d - 1)];
-        int32_t child = -1;
-        if (d == 0) {
-            child = keywords.root_child[static_cast<unsigned char>(c)];
-        } else {
-            for (child = node->first_child; child >= 0 && keywords.nodes[child].ch != c;
-                 child = keywords.nodes[child].next_sibling) {
-            }
-        }
-        if (child < 0)
+        const auto c = static_cast<unsigned char>(text[static_cast<std::size_t>(pos + d - 1)]);
+        node_index = keywords.children[node_index].of[c];
+        if (node_index < 0)
             break;
-        node = &keywords.nodes[child];
+        node = &keywords.nodes[node_index];
     }
     if (result != 0) {
         pos += matched_length;

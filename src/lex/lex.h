@@ -30,10 +30,14 @@ struct t_keyword_node {
     char ch;               // the character that leads to this node
 };
 
+struct t_keyword_children {
+    int16_t of[256]; // the child node for each character; -1 for none
+};
+
 struct t_keywords {
-    const t_keyword_node* nodes;   // nodes[0] is the root, the empty word
+    const t_keyword_node* nodes;          // nodes[0] is the root, the empty word
+    const t_keyword_children* children;   // children[n]: the children of node n by character
     int32_t node_count;
-    int32_t root_child[256];       // child of the root for each first character; -1 for none
 };
 
 inline constexpr int32_t no_synonym = 0x7FFFFFFF;
@@ -47,7 +51,7 @@ inline int32_t match_keyword(std::string_view text, const t_keywords& keywords, 
     skip_blanks(text, pos);
     // Most tries fail on the first character: no word of the list begins with it.
     if (pos <= static_cast<int32_t>(text.size()) && keywords.nodes[0].end_synonym == no_synonym &&
-        keywords.root_child[static_cast<unsigned char>(text[static_cast<std::size_t>(pos - 1)])] < 0)
+        keywords.children[0].of[static_cast<unsigned char>(text[static_cast<std::size_t>(pos - 1)])] < 0)
         return 0;
     return match_keyword_trie(text, keywords, pos, no_boundary_check);
 }
