@@ -67,13 +67,12 @@ struct t_stage_set {
 static t_stage_set first_character_stages() {
     t_stage_set set{};
     for (int32_t stage = 0; stage < stage_count; ++stage) {
-        const t_keywords keywords = compile_keywords(stage_lists[stage]);
+        t_keywords keywords = compile_keywords(stage_lists[stage]);
         const bool empty_word = keywords.nodes[0].end_synonym != no_synonym;
         for (int c = 0; c < 256; ++c)
             if (empty_word || keywords.children[0].of[c] >= 0)
                 set.of[c] = static_cast<uint16_t>(set.of[c] | 1u << stage);
-        delete[] keywords.nodes;
-        delete[] keywords.children;
+        release_keywords(keywords);
     }
     return set;
 }

@@ -120,6 +120,12 @@ t_keywords compile_keywords(std::string_view list) {
     return keywords;
 }
 
+void release_keywords(t_keywords& keywords) {
+    delete[] keywords.nodes;
+    delete[] keywords.children;
+    keywords = t_keywords{};
+}
+
 // The trigger with the smallest synonym index decides, as in the search along the list: a
 // synonym that ends here with a boundary after it matches; a synonym that the text ends inside
 // stops the whole search with 0.

@@ -42,8 +42,10 @@ struct t_keywords {
 
 inline constexpr int32_t no_synonym = 0x7FFFFFFF;
 
-// Compiles list; the result lives as long as the process.
+// Compiles list; the result lives until release_keywords (the lists of the assembler itself
+// live as long as the process).
 t_keywords compile_keywords(std::string_view list);
+void release_keywords(t_keywords& keywords);
 // The walk through the trie from pos (blanks already skipped).
 int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check);
 

@@ -63,13 +63,14 @@ TEST(CompiledKeywords, AgreeOnTheAssemblersLists) {
     int mismatches = 0;
     long compared = 0;
     for (const std::string& list : project_lists) {
-        const t_keywords compiled = compile_keywords(list);
+        t_keywords compiled = compile_keywords(list);
         for (int i = 0; i < 20000; ++i) {
             std::string text = random_text(rng, list);
             int32_t start = 1 + static_cast<int32_t>(rng() % (text.size() + 2));
             compare(list, compiled, text, start, rng() % 2 == 0, mismatches);
             ++compared;
         }
+        release_keywords(compiled);
     }
     EXPECT_EQ(mismatches, 0) << "of " << compared;
 }
@@ -84,7 +85,7 @@ TEST(CompiledKeywords, AgreeOnRandomLists) {
         const int length = static_cast<int>(rng() % 9);
         for (int i = 0; i < length; ++i)
             list += alphabet[rng() % alphabet.size()];
-        const t_keywords compiled = compile_keywords(list);
+        t_keywords compiled = compile_keywords(list);
         for (int i = 0; i < 200; ++i) {
             std::string text;
             const int text_length = static_cast<int>(rng() % 6);
@@ -93,6 +94,7 @@ TEST(CompiledKeywords, AgreeOnRandomLists) {
             int32_t start = 1 + static_cast<int32_t>(rng() % (text.size() + 2));
             compare(list, compiled, text, start, rng() % 2 == 0, mismatches);
         }
+        release_keywords(compiled);
     }
     EXPECT_EQ(mismatches, 0);
 }
