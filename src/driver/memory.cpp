@@ -15,14 +15,16 @@ static constexpr std::size_t block_bytes = std::size_t(1) << 20;
 
 static t_block* blocks = nullptr; // newest first
 
-// Two regions carve from their own current block: records (8-byte aligned) and plain bytes, so
-// that small byte strings between records cost no padding.
+// Regions carve from their own current block: records (8-byte aligned), plain bytes, so that
+// small byte strings between records cost no padding, and items, so that the layout's walks
+// over the item list touch nothing else.
 struct t_region {
     char* cursor; // next free byte of the region's current block
     char* limit;  // end of that block
 };
 static t_region records{};
 static t_region bytes_region{};
+static t_region items_region{};
 static std::size_t used_bytes = 0;
 
 static void add_block(t_region& region, std::size_t at_least) {
@@ -50,6 +52,8 @@ void* run_alloc(std::size_t bytes) { return carve(records, (bytes + 7) & ~std::s
 
 void* run_alloc_bytes(std::size_t bytes) { return carve(bytes_region, bytes); }
 
+void* run_alloc_item(std::size_t bytes) { return carve(items_region, (bytes + 7) & ~std::size_t(7)); }
+
 std::string_view run_copy(std::string_view text) {
     if (text.empty())
         return {};
@@ -64,7 +68,7 @@ void release_run_memory() {
         std::free(blocks);
         blocks = next;
     }
-    records = bytes_region = t_region{};
+    records = bytes_region = items_region = t_region{};
     used_bytes = 0;
 }
 

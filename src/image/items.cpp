@@ -9,7 +9,7 @@ t_item head_item{};
 t_item* tail = &head_item;
 
 void emit_item(int32_t kind, int32_t size, const void* bytes) {
-    t_item* item = run_new<t_item>();
+    auto* item = static_cast<t_item*>(run_alloc_item(sizeof(t_item)));
     tail->next = item;
     tail = item;
     item->kind = kind;
