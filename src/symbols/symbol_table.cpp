@@ -54,8 +54,15 @@ void reset_symbols() {
 }
 
 int32_t compare_names(const t_rb_data& a, const t_rb_data& b) {
-    int result = a.name.compare(b.name); // char_traits<char> compares as unsigned bytes
-    return result < 0 ? -1 : (result > 0 ? 1 : 0);
+    // Names are short: a plain loop beats a library call.
+    const std::size_t common = a.name.size() < b.name.size() ? a.name.size() : b.name.size();
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto x = static_cast<unsigned char>(a.name[i]);
+        const auto y = static_cast<unsigned char>(b.name[i]);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.name.size() < b.name.size() ? -1 : (a.name.size() > b.name.size() ? 1 : 0);
 }
 
 static t_rb_node* new_node(const t_rb_data& record, t_rb_node* parent, uint8_t colour) {
