@@ -55,7 +55,15 @@ void process_line() {
     if (line.empty())
         return;
     int32_t pos = 1;
-    if (match_keyword(line, org_keywords, pos, false) != 0) {
+    skip_blanks(line, pos);
+    // Every directive begins with "#": other lines fail all six matches at once.
+    const bool directive = pos <= static_cast<int32_t>(line.size()) && line[static_cast<std::size_t>(pos - 1)] == '#';
+    if (!directive) {
+        if (expect_char(line, '@', pos))
+            define_label(line, pos);
+        else
+            encode_instruction();
+    } else if (match_keyword(line, org_keywords, pos, false) != 0) {
         t_item* item = emit_directive(kind_org);
         item->parameter = parse_immediate(line, pos);
     } else if (match_keyword(line, align_keywords, pos, false) != 0) {

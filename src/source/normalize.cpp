@@ -40,7 +40,10 @@ void normalize_line(std::string& line) {
         const char c = in[i];
         switch (char_classes.of[static_cast<unsigned char>(c)]) {
         case word:
+            // Words come in runs: copy the whole run at once.
             *out++ = c;
+            while (i + 1 < length && char_classes.of[static_cast<unsigned char>(in[i + 1])] == word)
+                *out++ = in[++i];
             after_separator = false;
             break;
         case punctuation:

@@ -89,6 +89,17 @@ static bool source_ended(t_source& source) {
     }
 }
 
+struct t_byte_set {
+    bool of[256];
+};
+
+// Carriage return, line feed and character 26 end a line.
+static constexpr t_byte_set ends_line = [] {
+    t_byte_set set{};
+    set.of['\r'] = set.of['\n'] = set.of[26] = true;
+    return set;
+}();
+
 // Reads the rest of the line into current_line. A line ends at a carriage return (with one line
 // feed after it), at a line feed alone, or before a character 26, which also ends the file.
 static void read_line(t_source& source) {
@@ -99,7 +110,7 @@ static void read_line(t_source& source) {
         const char* start = source.buffer + source.buffer_pos;
         const char* end = source.buffer + source.buffer_len;
         const char* p = start;
-        while (p < end && *p != '\r' && *p != '\n' && *p != 26)
+        while (p < end && !ends_line.of[static_cast<unsigned char>(*p)])
             ++p;
         fatal_check(current_line.size() + static_cast<std::size_t>(p - start) <= max_line_length,
                     "Line too long");
