@@ -10,11 +10,7 @@ t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, {}};
 
 // A hash index beside the tree finds names already entered without a descent. The tree alone
 // decides the order of the check for undefined names; the index only saves comparisons.
-struct t_index_entry {
-    uint64_t hash;   // the name's hash, compared before the name itself
-    t_rb_node* node; // nil for an empty slot
-};
-static std::vector<t_index_entry> name_index(64); // open addressing; size a power of two
+static std::vector<t_rb_node*> name_index(64, nullptr); // open addressing; size a power of two
 static std::size_t indexed_names = 0;
 
 static uint64_t hash_name(std::string_view name) {
@@ -25,31 +21,29 @@ static uint64_t hash_name(std::string_view name) {
 }
 
 // The index slot of name: the slot holding its node, or the empty slot where it belongs.
-static std::size_t index_slot(std::string_view name, uint64_t hash) {
+static std::size_t index_slot(std::string_view name) {
     const std::size_t mask = name_index.size() - 1;
-    std::size_t slot = static_cast<std::size_t>(hash) & mask;
-    while (name_index[slot].node != nullptr &&
-           (name_index[slot].hash != hash || name_index[slot].node->data.name != name))
+    std::size_t slot = static_cast<std::size_t>(hash_name(name)) & mask;
+    while (name_index[slot] != nullptr && name_index[slot]->data.name != name)
         slot = (slot + 1) & mask;
     return slot;
 }
 
 static void index_node(t_rb_node* node) {
     if (2 * (indexed_names + 1) > name_index.size()) {
-        std::vector<t_index_entry> old(2 * name_index.size());
+        std::vector<t_rb_node*> old(2 * name_index.size(), nullptr);
         old.swap(name_index);
-        for (const t_index_entry& entry : old)
-            if (entry.node != nullptr)
-                name_index[index_slot(entry.node->data.name, entry.hash)] = entry;
+        for (t_rb_node* entry : old)
+            if (entry != nullptr)
+                name_index[index_slot(entry->data.name)] = entry;
     }
-    const uint64_t hash = hash_name(node->data.name);
-    name_index[index_slot(node->data.name, hash)] = {hash, node};
+    name_index[index_slot(node->data.name)] = node;
     ++indexed_names;
 }
 
 void reset_symbols() {
     symbol_root = nullptr;
-    name_index.assign(64, t_index_entry{});
+    name_index.assign(64, nullptr);
     indexed_names = 0;
 }
 
@@ -128,7 +122,7 @@ t_rb_node* enter_symbol(const t_rb_data& record) {
         index_node(symbol_root);
         return symbol_root;
     }
-    if (t_rb_node* known = name_index[index_slot(record.name, hash_name(record.name))].node; known != nullptr)
+    if (t_rb_node* known = name_index[index_slot(record.name)]; known != nullptr)
         return enter_existing(known, record);
     t_rb_node* node = symbol_root;
     t_rb_node* previous = nullptr;
