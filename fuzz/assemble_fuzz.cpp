@@ -1,5 +1,6 @@
 // libFuzzer target: one whole assembly in-process on the fuzzer's bytes as the main source, with
 // the invariants every run must keep, success or report.
+#include "fuzz_support.h"
 #include "driver/driver.h"
 #include "image/image.h"
 
@@ -15,11 +16,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-// A violated invariant stops the fuzzer here, with the input that caused it.
-static void must_hold(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
 
 // Images beyond this size fail their write (the process's file-size limit), so an input such as
 // "#zero 7fffffffh" exercises the failed write instead of filling the disk.
@@ -28,18 +24,6 @@ static constexpr rlim_t image_limit = rlim_t(1) << 20;
 static const char source_path[] = "input.asm";
 static const char image_path[] = "input.asm.orb";
 
-static void write_whole(const char* name, const void* bytes, std::size_t size) {
-    int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    must_hold(fd >= 0);
-    const char* p = static_cast<const char*>(bytes);
-    while (size > 0) {
-        ssize_t done = ::write(fd, p, size);
-        must_hold(done > 0);
-        p += done;
-        size -= static_cast<std::size_t>(done);
-    }
-    must_hold(::close(fd) == 0);
-}
 
 static void write_text(const char* name, std::string_view text) { write_whole(name, text.data(), text.size()); }
 

@@ -1,6 +1,7 @@
 // libFuzzer target: the fuzzer's bytes as an image. The disassembler's source for it ("orbdis
 // --source") is assembled in-process and must give back exactly those bytes; the listing of the
 // same decoding must be made without a fault.
+#include "fuzz_support.h"
 #include "disasm/disasm.h"
 #include "driver/driver.h"
 
@@ -17,11 +18,6 @@
 #include <unistd.h>
 #include <vector>
 
-// A violated invariant stops the fuzzer here, with the input that caused it.
-static void must_hold(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
 
 // Images are decoded only up to this size; the source of one is several times larger, so the
 // file-size limit leaves room for it while a runaway image (say, a reserve written out as zeros)
@@ -32,18 +28,6 @@ static constexpr rlim_t file_limit = rlim_t(64) << 20;
 static const char source_path[] = "image.asm";
 static const char image_path[] = "image.asm.orb";
 
-static void write_whole(const char* name, const void* bytes, std::size_t size) {
-    int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    must_hold(fd >= 0);
-    const char* p = static_cast<const char*>(bytes);
-    while (size > 0) {
-        ssize_t done = ::write(fd, p, size);
-        must_hold(done > 0);
-        p += done;
-        size -= static_cast<std::size_t>(done);
-    }
-    must_hold(::close(fd) == 0);
-}
 
 static char scratch_directory[] = "/tmp/orbasm_roundtrip_fuzz_XXXXXX";
 

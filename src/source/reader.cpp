@@ -96,7 +96,7 @@ struct t_byte_set {
 // Carriage return, line feed and character 26 end a line.
 static constexpr t_byte_set ends_line = [] {
     t_byte_set set{};
-    set.of['\r'] = set.of['\n'] = set.of[26] = true;
+    set.of[13] = set.of[10] = set.of[26] = true;
     return set;
 }();
 
