@@ -51,22 +51,9 @@ static void make_scratch_directory() {
     must_hold(::mkdir("dir.asm", 0755) == 0);
 }
 
-// Undefined behaviour halts the fuzzer like a crash, except for the known findings listed in
-// ubsan.supp (reported and awaiting their fix). UBSAN_OPTIONS in the environment overrides this.
-extern "C" const char* __ubsan_default_options() {
-    return "halt_on_error=1:print_stacktrace=1:suppressions=" ORBASM_FUZZ_DIR "/ubsan.supp";
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     make_scratch_directory();
-    // An include of "" reads standard input: it must end at once, never wait for a terminal.
-    int null_fd = ::open("/dev/null", O_RDONLY);
-    must_hold(null_fd >= 0 && ::dup2(null_fd, 0) == 0);
-    ::close(null_fd);
-    struct rlimit limit{};
-    must_hold(::getrlimit(RLIMIT_FSIZE, &limit) == 0);
-    limit.rlim_cur = image_limit;
-    must_hold(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
+    limit_process(image_limit);
     return 0;
 }
 

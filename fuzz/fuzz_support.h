@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 // A violated invariant stops the fuzzer here, with the input that caused it.
@@ -22,4 +23,24 @@ inline void write_whole(const char* name, const void* bytes, std::size_t size) {
         size -= static_cast<std::size_t>(done);
     }
     must_hold(::close(fd) == 0);
+}
+
+// Undefined behaviour halts the fuzzer like a crash, except for the known findings listed in
+// ubsan.supp (reported and awaiting their fix). UBSAN_OPTIONS in the environment overrides this.
+// Each fuzz target is its own program and includes this header once.
+extern "C" const char* __ubsan_default_options() {
+    return "halt_on_error=1:print_stacktrace=1:suppressions=" ORBASM_FUZZ_DIR "/ubsan.supp";
+}
+
+// Standard input reads nothing (an include of "" and the wait after a report end at once), and
+// files written may not grow beyond file_limit bytes, so a runaway image fails its write.
+inline void limit_process(rlim_t file_limit) {
+    int null_fd = ::open("/dev/null", O_RDONLY);
+    must_hold(null_fd >= 0 && ::dup2(null_fd, 0) == 0);
+    ::close(null_fd);
+    struct rlimit limit{};
+    must_hold(::getrlimit(RLIMIT_FSIZE, &limit) == 0);
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > file_limit)
+        limit.rlim_cur = file_limit;
+    must_hold(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
 }

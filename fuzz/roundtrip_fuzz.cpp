@@ -46,23 +46,9 @@ static void make_scratch_directory() {
     std::atexit(remove_scratch_directory);
 }
 
-// Undefined behaviour halts the fuzzer like a crash, except for the known findings listed in
-// ubsan.supp (reported and awaiting their fix). UBSAN_OPTIONS in the environment overrides this.
-extern "C" const char* __ubsan_default_options() {
-    return "halt_on_error=1:print_stacktrace=1:suppressions=" ORBASM_FUZZ_DIR "/ubsan.supp";
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     make_scratch_directory();
-    // A report waits for a line of standard input: it must end at once, never wait for a terminal.
-    int null_fd = ::open("/dev/null", O_RDONLY);
-    must_hold(null_fd >= 0 && ::dup2(null_fd, 0) == 0);
-    ::close(null_fd);
-    struct rlimit limit{};
-    must_hold(::getrlimit(RLIMIT_FSIZE, &limit) == 0);
-    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > file_limit)
-        limit.rlim_cur = file_limit;
-    must_hold(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
+    limit_process(file_limit);
     return 0;
 }
 
