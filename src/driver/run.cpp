@@ -15,6 +15,7 @@ static void begin_run(std::string_view name) {
     reset_sources();
     reset_items();
     reset_symbols();
+    symbol_tree_deferred = true;
     current_line.clear();
     source_name = name;
 }
@@ -31,6 +32,9 @@ static void end_of_source() {
     end_label.name = "@endofexe";
     end_label.item = &end_of_image_item;
     enter_symbol(end_label);
+    // With every name defined the check finds nothing, whatever the tree's shape.
+    if (listing_enabled || !all_symbols_defined())
+        build_symbol_tree();
     check_defined(symbol_root);
 }
 

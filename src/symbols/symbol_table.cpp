@@ -3,15 +3,29 @@
 #include "driver/driver.h"
 #include "symbols/symbols.h"
 
+#include <cstring>
 #include <vector>
 
 t_rb_node* symbol_root = nullptr;
 t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, {}};
 
-// A hash index beside the tree finds names already entered without a descent. The tree alone
-// decides the order of the check for undefined names; the index only saves comparisons.
-static std::vector<t_rb_node*> name_index(64, nullptr); // open addressing; size a power of two
+// A hash index beside the tree finds every name without a descent. A slot holds the node's
+// address with the top 16 bits of the name's hash in the address's unused top bits, so that a
+// probe past another name rarely touches that name's node.
+static std::vector<uintptr_t> name_index(64, 0); // open addressing; size a power of two
 static std::size_t indexed_names = 0;
+
+static constexpr int tag_shift = 48;
+static constexpr uintptr_t all_tag_bits = ~((uintptr_t(1) << tag_shift) - 1);
+// The bits that hold tags; none once a node lies where its address needs them.
+static uintptr_t tag_bits = all_tag_bits;
+
+// During a run the tree is built only when somebody needs it: every name is entered in the
+// index at once and queued, in the order of entry, through its parent link.
+bool symbol_tree_deferred = false;
+static t_rb_node* first_queued = nullptr;
+static t_rb_node* last_queued = nullptr;
+static int32_t undefined_count = 0;
 
 static uint64_t hash_name(std::string_view name) {
     uint64_t hash = 14695981039346656037u;
@@ -20,31 +34,60 @@ static uint64_t hash_name(std::string_view name) {
     return hash;
 }
 
-// The index slot of name: the slot holding its node, or the empty slot where it belongs.
-static std::size_t index_slot(std::string_view name) {
-    const std::size_t mask = name_index.size() - 1;
-    std::size_t slot = static_cast<std::size_t>(hash_name(name)) & mask;
-    while (name_index[slot] != nullptr && name_index[slot]->data.name != name)
-        slot = (slot + 1) & mask;
-    return slot;
+static uintptr_t tag_of(uint64_t hash) {
+    static_assert(sizeof(uintptr_t) == 8, "slots keep a tag in the top bits of an address");
+    return static_cast<uintptr_t>(hash) & tag_bits;
 }
 
-static void index_node(t_rb_node* node) {
-    if (2 * (indexed_names + 1) > name_index.size()) {
-        std::vector<t_rb_node*> old(2 * name_index.size(), nullptr);
-        old.swap(name_index);
-        for (t_rb_node* entry : old)
-            if (entry != nullptr)
-                name_index[index_slot(entry->data.name)] = entry;
+static t_rb_node* node_at(uintptr_t entry, uintptr_t bits = tag_bits) { return reinterpret_cast<t_rb_node*>(entry & ~bits); }
+
+// The index slot of name: the slot holding its node, or the empty slot where it belongs.
+static std::size_t index_slot(std::string_view name, uint64_t hash) {
+    const std::size_t mask = name_index.size() - 1;
+    const uintptr_t tag = tag_of(hash);
+    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    for (;; slot = (slot + 1) & mask) {
+        const uintptr_t entry = name_index[slot];
+        if (entry == 0)
+            return slot;
+        if ((entry & tag_bits) == tag && node_at(entry)->data.name == name)
+            return slot;
     }
-    name_index[index_slot(node->data.name)] = node;
+}
+
+// Rehashes every node into an index of size slots, with the current tag bits.
+static void rebuild_index(std::size_t size, uintptr_t old_tag_bits) {
+    std::vector<uintptr_t> old(size, 0);
+    old.swap(name_index);
+    for (uintptr_t entry : old) {
+        if (entry != 0) {
+            t_rb_node* node = node_at(entry, old_tag_bits);
+            const uint64_t hash = hash_name(node->data.name);
+            name_index[index_slot(node->data.name, hash)] = reinterpret_cast<uintptr_t>(node) | tag_of(hash);
+        }
+    }
+}
+
+static void index_node(t_rb_node* node, uint64_t hash) {
+    const auto address = reinterpret_cast<uintptr_t>(node);
+    if ((address & tag_bits) != 0) {
+        tag_bits = 0;
+        rebuild_index(name_index.size(), all_tag_bits);
+    }
+    if (2 * (indexed_names + 1) > name_index.size())
+        rebuild_index(2 * name_index.size(), tag_bits);
+    name_index[index_slot(node->data.name, hash)] = address | tag_of(hash);
     ++indexed_names;
 }
 
 void reset_symbols() {
     symbol_root = nullptr;
-    name_index.assign(64, nullptr);
+    name_index.assign(64, 0);
     indexed_names = 0;
+    tag_bits = all_tag_bits;
+    symbol_tree_deferred = false;
+    first_queued = last_queued = nullptr;
+    undefined_count = 0;
 }
 
 int32_t compare_names(const t_rb_data& a, const t_rb_data& b) {
@@ -59,14 +102,17 @@ int32_t compare_names(const t_rb_data& a, const t_rb_data& b) {
     return a.name.size() < b.name.size() ? -1 : (a.name.size() > b.name.size() ? 1 : 0);
 }
 
-static t_rb_node* new_node(const t_rb_data& record, t_rb_node* parent, uint8_t colour) {
-    t_rb_node* node = run_new<t_rb_node>();
-    node->parent = parent;
+// A node with its name right behind it: a lookup that finds the node finds the name in the
+// same cache line.
+static t_rb_node* new_node(const t_rb_data& record) {
+    auto* node = static_cast<t_rb_node*>(run_alloc(sizeof(t_rb_node) + record.name.size()));
+    char* name = reinterpret_cast<char*>(node + 1);
+    if (!record.name.empty())
+        std::memcpy(name, record.name.data(), record.name.size());
     node->left = &sentinel_node;
     node->right = &sentinel_node;
-    node->colour = colour;
     node->data = record;
-    node->data.name = run_copy(record.name); // the caller's name may live in the current line
+    node->data.name = std::string_view(name, record.name.size()); // the caller's name may live in the current line
     return node;
 }
 
@@ -109,6 +155,8 @@ static constexpr uint8_t red = 1;
 static t_rb_node* enter_existing(t_rb_node* node, const t_rb_data& record) {
     fatal_check(node->data.item == nullptr || record.item == nullptr, "Constant or label redeclared");
     if (record.item != nullptr) {
+        if (node->data.item == nullptr)
+            --undefined_count;
         std::string_view name = node->data.name;
         node->data = record;
         node->data.name = name;
@@ -116,26 +164,26 @@ static t_rb_node* enter_existing(t_rb_node* node, const t_rb_data& record) {
     return node;
 }
 
-t_rb_node* enter_symbol(const t_rb_data& record) {
+// Links a new node into the tree and restores the red-black properties.
+static void insert_node(t_rb_node* added) {
+    added->left = &sentinel_node;
+    added->right = &sentinel_node;
     if (symbol_root == nullptr) {
-        symbol_root = new_node(record, &sentinel_node, black);
-        index_node(symbol_root);
-        return symbol_root;
+        added->parent = &sentinel_node;
+        added->colour = black;
+        symbol_root = added;
+        return;
     }
-    if (t_rb_node* known = name_index[index_slot(record.name)]; known != nullptr)
-        return enter_existing(known, record);
     t_rb_node* node = symbol_root;
     t_rb_node* previous = nullptr;
     int32_t order = 0;
     while (node != &sentinel_node) {
         previous = node;
-        order = compare_names(record, node->data);
-        if (order == 0)
-            return enter_existing(node, record);
+        order = compare_names(added->data, node->data);
         node = order < 0 ? node->left : node->right;
     }
-    t_rb_node* added = new_node(record, previous, red);
-    index_node(added);
+    added->parent = previous;
+    added->colour = red;
     if (order < 0)
         previous->left = added;
     else
@@ -180,8 +228,40 @@ t_rb_node* enter_symbol(const t_rb_data& record) {
         }
     }
     symbol_root->colour = black;
+}
+
+t_rb_node* enter_symbol(const t_rb_data& record) {
+    const uint64_t hash = hash_name(record.name);
+    const uintptr_t known = name_index[index_slot(record.name, hash)];
+    if (known != 0)
+        return enter_existing(node_at(known), record);
+    t_rb_node* added = new_node(record);
+    index_node(added, hash);
+    if (record.item == nullptr)
+        ++undefined_count;
+    if (!symbol_tree_deferred) {
+        insert_node(added);
+        return added;
+    }
+    added->parent = nullptr; // the end of the queue
+    if (last_queued == nullptr)
+        first_queued = added;
+    else
+        last_queued->parent = added;
+    last_queued = added;
     return added;
 }
+
+void build_symbol_tree() {
+    for (t_rb_node* node = first_queued; node != nullptr;) {
+        t_rb_node* next = node->parent;
+        insert_node(node);
+        node = next;
+    }
+    first_queued = last_queued = nullptr;
+}
+
+bool all_symbols_defined() { return undefined_count == 0; }
 
 void check_defined(const t_rb_node* node) {
     if (node == nullptr || node == &sentinel_node)

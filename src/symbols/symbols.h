@@ -31,6 +31,14 @@ int32_t compare_names(const t_rb_data& a, const t_rb_data& b);
 // ("Constant or label redeclared" if it already is). Returns the node holding the name.
 t_rb_node* enter_symbol(const t_rb_data& record);
 
+// While set, enter_symbol indexes new names at once but leaves them out of the tree until
+// build_symbol_tree links them in their order of entry; only the order of the check for undefined
+// names and a listing need the tree. reset_symbols clears it.
+extern bool symbol_tree_deferred;
+void build_symbol_tree();
+// True when every name entered so far has a definition.
+bool all_symbols_defined();
+
 // Stops the run at the first undefined symbol in pre-order (node, left, right).
 void check_defined(const t_rb_node* node);
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace {
 void fresh_table() {
     release_run_memory();
@@ -157,4 +159,40 @@ TEST(SymbolTable, FirstUndefinedInPreOrder) {
     EXPECT_EQ(first_undefined(), "Constant or label not defined - h");
     enter("h", &owner);
     EXPECT_EQ(first_undefined(), "");
+}
+
+// A run builds the tree only at its end: linked in the order of entry, it has the shape that
+// entering the names one by one gives, and the same first undefined name.
+TEST(SymbolTable, DeferredTreeHasTheShapeOfEagerInsertion) {
+    t_item owner{};
+    for (uint32_t seed : {1u, 77u, 4242u}) {
+        std::vector<std::pair<std::string, bool>> entries;
+        for (int i = 0; i < 3000; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            entries.emplace_back("@L" + std::to_string(seed % 900), (seed >> 20) % 3 != 0);
+        }
+        std::string shapes[2];
+        std::string reports[2];
+        bool defined[2] = {};
+        for (int deferred = 0; deferred < 2; ++deferred) {
+            fresh_table();
+            symbol_tree_deferred = deferred == 1;
+            std::set<std::string> done; // a name is defined once at most
+            for (const auto& [name, define] : entries)
+                enter(name, define && done.insert(name).second ? &owner : nullptr);
+            if (deferred == 1) {
+                EXPECT_EQ(symbol_root, nullptr);
+                build_symbol_tree();
+            }
+            shapes[deferred] = shape(symbol_root);
+            check_tree(symbol_root, &sentinel_node);
+            reports[deferred] = first_undefined();
+            defined[deferred] = all_symbols_defined();
+        }
+        EXPECT_EQ(shapes[1], shapes[0]);
+        EXPECT_EQ(reports[1], reports[0]);
+        EXPECT_EQ(defined[1], defined[0]);
+        EXPECT_EQ(defined[0], reports[0].empty());
+    }
+    reset_symbols();
 }
