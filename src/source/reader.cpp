@@ -18,7 +18,8 @@ int32_t nesting_depth = 1;
 static const t_keywords include_keywords = compile_keywords("#include");
 
 static constexpr std::size_t read_chunk = std::size_t(1) << 16;
-static char level_buffers[max_nesting + 1][read_chunk];
+// One byte more than a chunk, for the line feed that stands after the bytes held.
+static char level_buffers[max_nesting + 1][read_chunk + 1];
 
 // Lines are addressed by 32-bit positions; a longer line could not be scanned.
 static constexpr std::size_t max_line_length = 0x7FFFFF00;
@@ -69,6 +70,7 @@ static bool refill(t_source& source) {
         fatal_check(got >= 0, "Could not read file");
         source.buffer_pos = 0;
         source.buffer_len = static_cast<std::size_t>(got);
+        source.buffer[source.buffer_len] = '\n'; // stops a scan at the end of the bytes held
         source.at_end = got == 0;
         return got > 0;
     }
@@ -99,6 +101,23 @@ static constexpr t_byte_set ends_line = [] {
     set.of[13] = set.of[10] = set.of[26] = true;
     return set;
 }();
+
+// Reads and normalises a line held whole in the buffer; false, with nothing consumed, when the line
+// runs past the bytes held or needs the slower path for its verdict.
+static bool read_buffered_line(t_source& source) {
+    const char* start = source.buffer + source.buffer_pos;
+    const char* end = source.buffer + source.buffer_len;
+    const char* p = normalize_buffered(start, end, current_line);
+    if (p == nullptr || (*p == '\r' && p + 1 == end)) // the line feed may be in the next chunk
+        return false;
+    if (*p != 26) {
+        ++p;
+        if (p[-1] == '\r' && *p == '\n')
+            ++p;
+    }
+    source.buffer_pos = static_cast<std::size_t>(p - source.buffer);
+    return true;
+}
 
 // Reads the rest of the line into current_line. A line ends at a carriage return (with one line
 // feed after it), at a line feed alone, or before a character 26, which also ends the file.
@@ -172,8 +191,10 @@ void read_source(const std::string& name) {
     source.line_number = 1;
     open_source(source, name);
     while (!source_ended(source)) {
-        read_line(source);
-        normalize_line(current_line);
+        if (!read_buffered_line(source)) {
+            read_line(source);
+            normalize_line(current_line);
+        }
         if (echo_enabled)
             console_line(current_line);
         int32_t pos = 1;

@@ -44,3 +44,8 @@ void reset_sources();
 
 // Rewrites line into its canonical spacing; "String exceeds line" for an unclosed quote.
 void normalize_line(std::string& line);
+// Normalises into line the raw line that starts at in and ends at its first carriage return, line
+// feed or character 26, and returns that end. *end must be one of those bytes, and the line must
+// end before end; otherwise, and for a quote that does not close within the line, returns nil and
+// leaves line as it was, for normalize_line to judge the whole line.
+const char* normalize_buffered(const char* in, const char* end, std::string& line);
