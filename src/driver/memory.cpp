@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <sys/mman.h>
 
 struct t_block {
     t_block* next;    // the block allocated before this one
@@ -20,27 +19,9 @@ static t_block* blocks = nullptr; // newest first
 // small byte strings between records cost no padding, and items, so that the layout's walks
 // over the item list touch nothing else.
 struct t_region {
-    char* cursor;    // next free byte of the region's current block
-    char* limit;     // end of that block
-    char* populated; // end of the part of that block already given pages
+    char* cursor; // next free byte of the region's current block
+    char* limit;  // end of that block
 };
-
-// Pages are asked for a window at a time: one call instead of a fault for every page.
-static constexpr std::size_t populate_window = std::size_t(1) << 18;
-static constexpr std::size_t page_bytes = 4096;
-
-static void populate(t_region& region, char* needed_end) {
-    char* end = region.populated + populate_window;
-    if (end < needed_end)
-        end = needed_end;
-    if (end > region.limit)
-        end = region.limit;
-    const auto from = reinterpret_cast<std::uintptr_t>(region.populated) & ~std::uintptr_t(page_bytes - 1);
-    // Advice only: where the kernel refuses it, the pages come by faults as they are touched.
-    ::madvise(reinterpret_cast<void*>(from), static_cast<std::size_t>(reinterpret_cast<std::uintptr_t>(end) - from),
-              MADV_POPULATE_WRITE);
-    region.populated = end;
-}
 static t_region records{};
 static t_region bytes_region{};
 static t_region items_region{};
@@ -56,7 +37,6 @@ static void add_block(t_region& region, std::size_t at_least) {
     blocks = block;
     region.cursor = reinterpret_cast<char*>(block + 1);
     region.limit = region.cursor + size;
-    region.populated = region.cursor;
 }
 
 static void* carve(t_region& region, std::size_t bytes) {
@@ -64,8 +44,6 @@ static void* carve(t_region& region, std::size_t bytes) {
         add_block(region, bytes);
     char* result = region.cursor;
     region.cursor += bytes;
-    if (region.cursor > region.populated)
-        populate(region, region.cursor);
     used_bytes += bytes;
     return result; // blocks come zeroed from calloc and are never reused within a run
 }
