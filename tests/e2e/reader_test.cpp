@@ -129,10 +129,17 @@ TEST(Reader, SixteenLevelsDeep) {
     t_dir_guard g;
     // main.asm is level 1; f2 .. f16 are the 15 nested includes that fit.
     write_file(g.dir, "main.asm", "db 1\r\n#include \"f2\"\r\n");
-    for (int level = 2; level <= 16; ++level)
-        write_file(g.dir, "f" + std::to_string(level),
-                   "db " + std::to_string(level) + "\r\n" +
-                       (level < 16 ? "#include \"f" + std::to_string(level + 1) + "\"\r\n" : std::string()));
+    for (int level = 2; level <= 16; ++level) {
+        std::string text = "db ";
+        text += std::to_string(level);
+        text += "\r\n";
+        if (level < 16) {
+            text += "#include \"f";
+            text += std::to_string(level + 1);
+            text += "\"\r\n";
+        }
+        write_file(g.dir, std::string("f").append(std::to_string(level)), text);
+    }
     t_run ok = run_orbasm(g.dir, {"main.asm"});
     EXPECT_EQ(ok.exit_code, 0) << ok.stdout_text;
     EXPECT_EQ(hex(ok.image), "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10");
@@ -176,4 +183,46 @@ TEST(Reader, ReportConsumesOneLineOfInput) {
     t_run run = run_orbasm(g.dir, {"t.asm"}, "\nmore\n");
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(run.stdout_text, "nop\n" + report("Syntax Error", "t.asm", 1, "nop"));
+}
+
+// Lines fall across the reader's 64 KiB chunks at every offset: a string, a carriage return
+// and its line feed split by a chunk end read as they do whole. Padding at the start moves every
+// chunk end one byte further into its line on each run.
+TEST(Reader, LinesAcrossReadChunksReadAsWhole) {
+    const std::string ends[] = {"\r\n", "\n", "\r"};
+    std::string body;
+    std::string echo;
+    std::vector<uint8_t> image;
+    for (int i = 0; body.size() < 3 * 65536; ++i) {
+        const std::string text = std::string(static_cast<std::size_t>(i % 23), 'q') + (i % 3 == 0 ? " r" : "");
+        const int value = i % 251;
+        body += "\tdb\t'" + text + "' ,  " + std::to_string(value) + ends[i % 3];
+        echo += "db '" + text + "'," + std::to_string(value) + "\n";
+        image.insert(image.end(), text.begin(), text.end());
+        image.push_back(static_cast<uint8_t>(value));
+    }
+    for (int padding = 0; padding < 48; ++padding) {
+        t_dir_guard g;
+        write_file(g.dir, "t.asm", std::string(static_cast<std::size_t>(padding), ' ') + body);
+        t_run run = run_orbasm(g.dir, {"t.asm"});
+        ASSERT_EQ(run.exit_code, 0) << "padding " << padding;
+        ASSERT_EQ(run.stdout_text, echo) << "padding " << padding;
+        ASSERT_EQ(run.image, image) << "padding " << padding;
+    }
+}
+
+// An unclosed string stops the run with the raw line as its fault, wherever the line ends.
+TEST(Reader, UnclosedStringReportsTheRawLine) {
+    for (const std::string end : {"\r\n", "\n", "\r", ""}) {
+        t_dir_guard g;
+        std::string source = "db 1\r\n  db  'abc , 2";
+        if (!end.empty()) {
+            source += end;
+            source += "db 3\r\n";
+        }
+        write_file(g.dir, "t.asm", source);
+        t_run run = run_orbasm(g.dir, {"t.asm"});
+        EXPECT_EQ(run.stdout_text, "db 1\n" + report("String exceeds line", "t.asm", 2, "db  'abc , 2"));
+        EXPECT_EQ(run.exit_code, 1);
+    }
 }

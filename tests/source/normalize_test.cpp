@@ -58,3 +58,30 @@ TEST(Normalize, UnclosedStringStopsWithTheRawLine) {
         EXPECT_NE(captured.find("\nFault : " + raw + "\n"), std::string::npos) << captured;
     }
 }
+
+// A line normalised in the read buffer reads as the same line normalised whole, and the scan
+// stops at its first line end; a line that does not end before the end of the buffer, or whose
+// quote does not close within it, is left to the whole-line path.
+TEST(Normalize, BufferedScanAgreesWithWholeLines) {
+    for (const t_case& c : cases) {
+        if (c.source.find_first_of(std::string("\r\n\x1a", 3)) != std::string::npos)
+            continue;
+        for (const std::string end : {"\r\nnext", "\n", "\r", "\x1a"}) {
+            std::string buffer = c.source + end + "\n"; // the last byte stands for the sentinel
+            std::string line = "unchanged";
+            const char* stop = normalize_buffered(buffer.data(), buffer.data() + buffer.size() - 1, line);
+            ASSERT_NE(stop, nullptr) << c.source;
+            EXPECT_EQ(stop - buffer.data(), static_cast<std::ptrdiff_t>(c.source.size())) << c.source;
+            EXPECT_EQ(line, c.normalised) << c.source;
+        }
+        std::string unended = c.source + "\n";
+        std::string line = "unchanged";
+        EXPECT_EQ(normalize_buffered(unended.data(), unended.data() + c.source.size(), line), nullptr) << c.source;
+        EXPECT_EQ(line, "unchanged");
+    }
+    for (std::string raw : {std::string("db 'abc\r\n'x'\n"), std::string("\"\n\"\n"), std::string("db 'a',\"b\n")}) {
+        std::string line = "unchanged";
+        EXPECT_EQ(normalize_buffered(raw.data(), raw.data() + raw.size() - 1, line), nullptr) << raw;
+        EXPECT_EQ(line, "unchanged");
+    }
+}
