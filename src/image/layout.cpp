@@ -8,6 +8,7 @@ t_item end_of_image_item{};
 int32_t end_of_image = 0;
 bool sizes_fit = false;
 int32_t layout_passes = 0;
+int32_t t_item::*final_address_field = &t_item::final_address;
 
 // Relaxation passes allowed after the first pass, and after the restart from the longest form.
 static constexpr int32_t relax_passes_first = 16;
@@ -26,6 +27,7 @@ void reset_items() {
     header_requested = false;
     sizes_fit = false;
     layout_passes = 0;
+    final_address_field = &t_item::final_address;
 }
 
 // Moves address past an item of size bytes; an address beyond the signed range is refused.
@@ -35,12 +37,16 @@ static int64_t advance(int64_t address, int64_t size) {
     return address;
 }
 
+// A pass writes its addresses into the field that does not hold the final addresses, which
+// its evaluations read; the two fields then trade roles, so no walk copies one into the other.
 void layout_pass(bool first, bool all_long) {
     ++layout_passes;
+    int32_t t_item::*const written =
+        final_address_field == &t_item::final_address ? &t_item::address : &t_item::final_address;
     int64_t address = 0;
     int64_t image_end = 0;
     for (t_item* item = &head_item; item != nullptr; item = item->next) {
-        item->address = static_cast<int32_t>(address);
+        item->*written = static_cast<int32_t>(address);
         switch (item->kind) {
         case kind_bytes:
         case kind_zero:
@@ -85,8 +91,19 @@ void layout_pass(bool first, bool all_long) {
     end_of_image = static_cast<int32_t>(image_end);
     end_of_image_item.address = end_of_image;
     end_of_image_item.final_address = end_of_image;
-    for (t_item* item = &head_item; item != nullptr; item = item->next)
-        item->final_address = item->address;
+    final_address_field = written;
+}
+
+// After the last pass both fields hold its addresses: the writer reads one, label values the other.
+static void settle_addresses() {
+    if (final_address_field == &t_item::address) {
+        for (t_item* item = &head_item; item != nullptr; item = item->next)
+            item->final_address = item->address;
+    } else {
+        for (t_item* item = &head_item; item != nullptr; item = item->next)
+            item->address = item->final_address;
+    }
+    final_address_field = &t_item::final_address;
 }
 
 void check_sizes() {
@@ -128,4 +145,5 @@ void run_layout() {
         layout_pass(false, true);
         check_sizes();
     }
+    settle_addresses();
 }

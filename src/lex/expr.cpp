@@ -125,7 +125,7 @@ int32_t eval_terms(const t_term* first) {
         else if (term->kind == 2)
             sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->value));
         else if (term->symbol->item != nullptr)
-            sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->item->final_address));
+            sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->item->*final_address_field));
     }
     return sum;
 }
