@@ -13,10 +13,6 @@ const t_keywords special_low_keywords = compile_keywords(special_list_low);
 const t_keywords special_high_keywords = compile_keywords(special_list_high);
 const t_keywords float_register_keywords = compile_keywords(float_register_list);
 
-int32_t match_word(t_scan& scan, const t_keywords& keywords, bool no_boundary_check) {
-    return match_keyword(scan.line, keywords, scan.pos, no_boundary_check);
-}
-
 int32_t match_register(t_scan& scan) { return match_word(scan, register_keywords) - 1; }
 
 int32_t require_register(t_scan& scan) {

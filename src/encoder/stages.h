@@ -62,7 +62,9 @@ struct t_scan {
 };
 
 // Number of the alternative of keywords at the position, or 0 (see match_keyword).
-int32_t match_word(t_scan& scan, const t_keywords& keywords, bool no_boundary_check = false);
+inline int32_t match_word(t_scan& scan, const t_keywords& keywords, bool no_boundary_check = false) {
+    return match_keyword(scan.line, keywords, scan.pos, no_boundary_check);
+}
 // Register number 0 to 15 at the position, or -1 when none stands there.
 int32_t match_register(t_scan& scan);
 // Register number at the position; "Register expected" when none stands there.

@@ -9,8 +9,10 @@ struct t_rb_data;
 // Advances pos over spaces (code 32) only.
 inline void skip_blanks(std::string_view text, int32_t& pos) {
     const auto length = static_cast<int32_t>(text.size());
-    while (pos <= length && text[static_cast<std::size_t>(pos - 1)] == ' ')
-        ++pos;
+    int32_t at = pos; // a local: the text's bytes could alias pos, which would be stored every step
+    while (at <= length && text[static_cast<std::size_t>(at - 1)] == ' ')
+        ++at;
+    pos = at;
 }
 
 // Returns the number (from 1) of the first alternative of list that matches at pos, or 0.
