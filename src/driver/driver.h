@@ -36,7 +36,8 @@ void console_wait_enter();
 void* run_alloc(std::size_t bytes);
 // Run memory for bytes that need no alignment (item data, names): not rounded up.
 void* run_alloc_bytes(std::size_t bytes);
-// Run memory for the items of the item list, kept apart so that the layout walks them densely.
+// Run memory for the items of the item list (4-byte aligned), kept apart so that the layout walks
+// them densely.
 void* run_alloc_item(std::size_t bytes);
 template <typename T> T* run_new() { return static_cast<T*>(run_alloc(sizeof(T))); }
 std::string_view run_copy(std::string_view text);

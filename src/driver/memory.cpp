@@ -52,7 +52,7 @@ void* run_alloc(std::size_t bytes) { return carve(records, (bytes + 7) & ~std::s
 
 void* run_alloc_bytes(std::size_t bytes) { return carve(bytes_region, bytes); }
 
-void* run_alloc_item(std::size_t bytes) { return carve(items_region, (bytes + 7) & ~std::size_t(7)); }
+void* run_alloc_item(std::size_t bytes) { return carve(items_region, (bytes + 3) & ~std::size_t(3)); }
 
 std::string_view run_copy(std::string_view text) {
     if (text.empty())

@@ -20,6 +20,9 @@ enum : int32_t {
     kind_label = 10,   // a label position; occupies nothing
 };
 
+// Items are the most numerous records and every layout pass walks all of them: packed to 4-byte
+// alignment, a 44-byte item wastes nothing on padding between its 32-bit fields and its pointers.
+#pragma pack(push, 4)
 struct t_item {
     int32_t kind;          // one of the kinds above
     t_item* next;          // the following item; nil at the tail
@@ -30,6 +33,8 @@ struct t_item {
     int32_t parameter;     // kind 8 target, kind 9 alignment, kinds 5 to 7 the evaluated terms
     t_term* terms;         // kinds 5 to 7: the deferred expression
 };
+#pragma pack(pop)
+static_assert(sizeof(t_item) == 44 && alignof(t_item) == 4);
 
 extern t_item head_item;          // always the first item of the list
 extern t_item* tail;              // the last item of the list
