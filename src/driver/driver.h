@@ -9,13 +9,37 @@
 // caller instead of exiting keeps every error path usable in-process (tests, fuzzing).
 struct t_fatal_stop {};
 
-extern std::string current_line;   // the line being processed, or "[no input]", "@endofmem:", "[end of program]"
+// The line being processed, or "[no input]", "@endofmem:", "[end of program]". Each thread has
+// its own: while a reader thread reads ahead, the line it reads is not the line being encoded.
+extern thread_local std::string current_line;
 extern std::string source_name;    // the first command-line argument; "" reads standard input
 extern bool echo_enabled;          // false when a caller prints its own listing instead of the echo
 extern std::string* console_capture; // when set, console output is appended here instead
 
+// Where a line came from, for a report made on a thread that does not read the source.
+struct t_line_place {
+    std::string_view file_name;
+    int32_t line_number;
+};
+// When set on a thread, its reports name this place instead of the include stack's current file.
+extern thread_local const t_line_place* report_place;
+
+// A report held back: a thread reading ahead stops at an error, but its report must wait until
+// every line before the failing one has been echoed and encoded.
+struct t_held_report {
+    bool held;             // a report is held
+    std::string message;   // message and suffix as given to fatal_stop
+    std::string file_name; // the place and the fault at the time of the check
+    int32_t line_number;
+    std::string fault;
+};
+// When set on a thread, fatal_stop fills it instead of printing.
+extern thread_local t_held_report* held_report;
+
 // Prints the error report for message followed by suffix.
 void print_report(std::string_view message, std::string_view suffix = {});
+// Prints a report held back by a thread reading ahead.
+void print_held_report(const t_held_report& report);
 // Prints the report for message (and suffix) and unwinds with t_fatal_stop.
 [[noreturn]] void fatal_stop(std::string_view message, std::string_view suffix = {});
 

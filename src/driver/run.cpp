@@ -41,7 +41,10 @@ static void end_of_source() {
 bool run_assembly(std::string_view name, bool write_output) {
     try {
         begin_run(name);
-        read_source(source_name);
+        if (worth_reading_ahead(source_name))
+            read_source_ahead(source_name);
+        else
+            read_source(source_name);
         end_of_source();
         run_layout();
         if (write_output)

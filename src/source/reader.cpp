@@ -189,16 +189,29 @@ void read_source(const std::string& name) {
     close_source(source);
     source.file_name = name;
     source.line_number = 1;
+    if (reading_ahead) {
+        if (name.empty())
+            drain_ahead(); // standard input is read no further than reading alone would read it
+        name_source_level(name);
+    }
     open_source(source, name);
     while (!source_ended(source)) {
         if (!read_buffered_line(source)) {
             read_line(source);
             normalize_line(current_line);
         }
+        int32_t pos = 1;
+        const bool include = match_keyword(current_line, include_keywords, pos, false) != 0;
+        if (reading_ahead) {
+            hand_line(include); // echoed, and encoded unless an include, on the encoding thread
+            if (include)
+                read_include(pos);
+            ++include_stack[nesting_depth].line_number;
+            continue;
+        }
         if (echo_enabled)
             console_line(current_line);
-        int32_t pos = 1;
-        if (match_keyword(current_line, include_keywords, pos, false) != 0) {
+        if (include) {
             if (listing_enabled)
                 record_line(source, tail);
             read_include(pos);

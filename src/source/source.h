@@ -39,6 +39,24 @@ extern t_line_record* line_records;   // the records in reading order
 // every line is normalised, echoed, and followed into an include or handed to process_line.
 void read_source(const std::string& name);
 
+// Reading ahead on a second thread (the reader's side). While reading_ahead is set, read_source
+// hands every line to the encoding thread instead of echoing and encoding it.
+extern bool reading_ahead;
+// Sources at least this large are read ahead.
+extern std::size_t read_ahead_min_bytes;
+// True when the named main source is worth reading ahead: a regular file of at least
+// read_ahead_min_bytes, with no listing wanted.
+bool worth_reading_ahead(const std::string& name);
+// read_source with the echo and the encoding on a second thread; reports and failures come out
+// exactly as read_source gives them.
+void read_source_ahead(const std::string& name);
+// Notes the name of the file just opened at the current level, for the lines handed from it.
+void name_source_level(const std::string& name);
+// Hands current_line, read at the current place, to the encoding thread.
+void hand_line(bool include);
+// Waits until every line handed so far is encoded; stops the reader if the encoding failed.
+void drain_ahead();
+
 // Closes every level still open (after a report unwound the reader) and clears the stack.
 void reset_sources();
 

@@ -1,0 +1,236 @@
+// Reading ahead: on a large source this thread reads and normalises lines while a second thread
+// echoes and encodes them, in order. The second thread sees exactly the lines, places and order
+// that reading alone would give it; an error found while reading is held back until every line
+// before it has been echoed and encoded, so the output is the same byte for byte.
+#include "driver/driver.h"
+#include "image/image.h"
+#include "source/source.h"
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+bool reading_ahead = false;
+std::size_t read_ahead_min_bytes = std::size_t(1) << 20;
+
+namespace {
+// One line handed over: its text in the batch, where it came from, and whether it is an include
+// line (echoed, not encoded).
+struct t_handed_line {
+    std::size_t offset;
+    std::size_t length;
+    const std::string* file_name;
+    int32_t line_number;
+    bool include;
+};
+
+// A cache line of its own: the reader grows one batch while the encoder reads another.
+struct alignas(64) t_batch {
+    std::vector<char> text;
+    std::vector<t_handed_line> lines;
+};
+
+// A batch is handed over when it holds this much; a few batches in flight keep both threads busy
+// without holding much of the source in memory.
+constexpr std::size_t batch_text_bytes = std::size_t(1) << 18;
+constexpr std::size_t batch_lines = 8192;
+constexpr int batch_count = 4;
+
+t_batch batches[batch_count];
+std::mutex handover;
+std::condition_variable batch_full;  // the encoder waits for a batch to encode
+std::condition_variable batch_free;  // the reader waits for a batch to fill
+std::deque<int> full_batches;        // batches handed to the encoder, in order
+std::deque<int> free_batches;        // batches the reader may fill
+bool input_done = false;             // the reader hands over nothing more
+bool encoder_failed = false;         // the encoder stopped at a report
+std::exception_ptr encoder_exception; // anything else that stopped the encoder
+int filling = -1;                    // the batch the reader fills; -1 for none
+
+// File names outlive their include level: a line handed over may be encoded after its file is
+// closed and another opened at the same level.
+std::deque<std::string> file_names;
+const std::string* level_names[max_nesting + 1];
+
+void hand_over_filling() {
+    if (filling < 0)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(handover);
+        full_batches.push_back(filling);
+    }
+    filling = -1;
+    batch_full.notify_one();
+}
+
+// A batch to fill; stops the reader once the encoder has failed.
+void take_free_batch() {
+    std::unique_lock<std::mutex> lock(handover);
+    batch_free.wait(lock, [] { return !free_batches.empty() || encoder_failed; });
+    if (encoder_failed)
+        throw t_fatal_stop{}; // the reader stops without a report of its own: the encoder's stands
+    filling = free_batches.front();
+    free_batches.pop_front();
+    batches[filling].text.clear();
+    batches[filling].lines.clear();
+}
+
+// The next batch to encode, or -1 when the reader is done and every batch is encoded.
+int take_full_batch() {
+    std::unique_lock<std::mutex> lock(handover);
+    batch_full.wait(lock, [] { return !full_batches.empty() || input_done; });
+    if (full_batches.empty())
+        return -1;
+    const int batch = full_batches.front();
+    full_batches.pop_front();
+    return batch;
+}
+
+void give_back(int batch) {
+    {
+        std::lock_guard<std::mutex> lock(handover);
+        free_batches.push_back(batch);
+    }
+    batch_free.notify_one();
+}
+
+void stop_encoder(bool failed, std::exception_ptr exception) {
+    {
+        std::lock_guard<std::mutex> lock(handover);
+        encoder_failed = failed || exception != nullptr;
+        encoder_exception = exception;
+    }
+    batch_free.notify_all();
+}
+
+// The encoding thread: every handed line is encoded unless it is an include line. A batch's text
+// is its echo, each line with its line feed, written at once after the batch; a report is held
+// until the echo of the lines up to the failing one is out.
+void encode_handed_lines() {
+    t_line_place place{};
+    t_held_report held{};
+    report_place = &place;
+    held_report = &held;
+    int batch = -1;
+    std::size_t echoed_to = 0; // the end of the failing line's echo
+    try {
+        while ((batch = take_full_batch()) >= 0) {
+            const t_batch& lines = batches[batch];
+            for (const t_handed_line& line : lines.lines) {
+                echoed_to = line.offset + line.length + 1;
+                if (line.include)
+                    continue;
+                current_line.assign(lines.text.data() + line.offset, line.length);
+                place = {*line.file_name, line.line_number};
+                process_line();
+            }
+            if (echo_enabled)
+                console_write({lines.text.data(), lines.text.size()});
+            give_back(batch);
+        }
+    } catch (const t_fatal_stop&) {
+    } catch (const std::bad_alloc&) {
+        held.held = true;
+        held.message = "Out of memory";
+        held.file_name = place.file_name;
+        held.line_number = place.line_number;
+        held.fault = current_line;
+    } catch (...) {
+        stop_encoder(false, std::current_exception());
+    }
+    report_place = nullptr;
+    held_report = nullptr;
+    if (held.held) {
+        if (echo_enabled)
+            console_write({batches[batch].text.data(), echoed_to});
+        print_held_report(held);
+        stop_encoder(true, nullptr);
+    }
+}
+} // namespace
+
+bool worth_reading_ahead(const std::string& name) {
+    struct stat info;
+    return !name.empty() && !listing_enabled && name.find('\0') == std::string::npos &&
+           ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           static_cast<std::size_t>(info.st_size) >= read_ahead_min_bytes;
+}
+
+void name_source_level(const std::string& name) {
+    file_names.push_back(name);
+    level_names[nesting_depth] = &file_names.back();
+}
+
+void hand_line(bool include) {
+    if (filling >= 0 && (batches[filling].text.size() >= batch_text_bytes || batches[filling].lines.size() >= batch_lines))
+        hand_over_filling();
+    if (filling < 0)
+        take_free_batch();
+    t_batch& batch = batches[filling];
+    const std::size_t offset = batch.text.size();
+    batch.text.insert(batch.text.end(), current_line.begin(), current_line.end());
+    batch.text.push_back('\n');
+    batch.lines.push_back({offset, current_line.size(), level_names[nesting_depth],
+                           include_stack[nesting_depth].line_number, include});
+}
+
+void drain_ahead() {
+    hand_over_filling();
+    std::unique_lock<std::mutex> lock(handover);
+    batch_free.wait(lock, [] { return static_cast<int>(free_batches.size()) == batch_count || encoder_failed; });
+    if (encoder_failed)
+        throw t_fatal_stop{}; // the reader stops without a report of its own: the encoder's stands
+}
+
+void read_source_ahead(const std::string& name) {
+    full_batches.clear();
+    free_batches.clear();
+    for (int batch = 0; batch < batch_count; ++batch)
+        free_batches.push_back(batch);
+    input_done = encoder_failed = false;
+    encoder_exception = nullptr;
+    filling = -1;
+    file_names.clear();
+
+    t_held_report held{};
+    std::exception_ptr reader_exception;
+    std::thread encoder(encode_handed_lines);
+    held_report = &held;
+    reading_ahead = true;
+    try {
+        read_source(name);
+    } catch (const t_fatal_stop&) {
+    } catch (...) {
+        reader_exception = std::current_exception();
+    }
+    reading_ahead = false;
+    held_report = nullptr;
+    hand_over_filling(); // the lines before a reader's error are encoded first
+    {
+        std::lock_guard<std::mutex> lock(handover);
+        input_done = true;
+    }
+    batch_full.notify_one();
+    encoder.join();
+    for (t_batch& batch : batches)
+        batch = t_batch{}; // a very long line leaves no large buffer behind
+    file_names.clear();
+
+    // The first failure in source order decides: the encoder's stands before anything the
+    // reader met later.
+    if (encoder_exception != nullptr)
+        std::rethrow_exception(encoder_exception);
+    if (encoder_failed)
+        throw t_fatal_stop{};
+    if (held.held) {
+        print_held_report(held);
+        throw t_fatal_stop{};
+    }
+    if (reader_exception != nullptr)
+        std::rethrow_exception(reader_exception);
+}
