@@ -66,6 +66,8 @@ void process_line();
 void layout_pass(bool first, bool all_long);
 // Evaluates every deferred value against the current addresses and sets sizes_fit.
 void check_sizes();
+// Item lists at least this long are checked in two halves at once, on two threads.
+extern std::size_t parallel_check_min_items;
 // The bounded schedule of layout passes.
 void run_layout();
 

@@ -4,11 +4,20 @@
 #include "image/image.h"
 #include "lex/lex.h"
 
+#include <thread>
+
 t_item end_of_image_item{};
 int32_t end_of_image = 0;
 bool sizes_fit = false;
 int32_t layout_passes = 0;
 int32_t t_item::*final_address_field = &t_item::final_address;
+
+// The item list as the latest pass saw it: its length and the item halfway along.
+static std::size_t item_count = 0;
+static t_item* middle_item = nullptr;
+// Set by check_sizes: every deferred item holds its value for the final addresses.
+static bool parameters_current = false;
+std::size_t parallel_check_min_items = 200000;
 
 // Relaxation passes allowed after the first pass, and after the restart from the longest form.
 static constexpr int32_t relax_passes_first = 16;
@@ -28,6 +37,9 @@ void reset_items() {
     sizes_fit = false;
     layout_passes = 0;
     final_address_field = &t_item::final_address;
+    item_count = 0;
+    middle_item = nullptr;
+    parameters_current = false;
 }
 
 // Moves address past an item of size bytes; an address beyond the signed range is refused.
@@ -41,11 +53,14 @@ static int64_t advance(int64_t address, int64_t size) {
 // its evaluations read; the two fields then trade roles, so no walk copies one into the other.
 void layout_pass(bool first, bool all_long) {
     ++layout_passes;
+    std::size_t count = 0;
     int32_t t_item::*const written =
         final_address_field == &t_item::final_address ? &t_item::address : &t_item::final_address;
     int64_t address = 0;
     int64_t image_end = 0;
     for (t_item* item = &head_item; item != nullptr; item = item->next) {
+        if (count++ == item_count / 2)
+            middle_item = item;
         item->*written = static_cast<int32_t>(address);
         switch (item->kind) {
         case kind_bytes:
@@ -63,7 +78,8 @@ void layout_pass(bool first, bool all_long) {
             } else if (first) {
                 item->size = 4;
             } else {
-                item->parameter = eval_terms(item->terms);
+                if (!parameters_current)
+                    item->parameter = eval_terms(item->terms);
                 if (item->parameter == 0 && item->kind == kind_memory)
                     item->size = 2;
                 else
@@ -92,33 +108,53 @@ void layout_pass(bool first, bool all_long) {
     end_of_image_item.address = end_of_image;
     end_of_image_item.final_address = end_of_image;
     final_address_field = written;
-}
-
-// After the last pass both fields hold its addresses: the writer reads one, label values the other.
-static void settle_addresses() {
-    if (final_address_field == &t_item::address) {
-        for (t_item* item = &head_item; item != nullptr; item = item->next)
-            item->final_address = item->address;
-    } else {
-        for (t_item* item = &head_item; item != nullptr; item = item->next)
-            item->address = item->final_address;
+    if (item_count != count) { // the first pass of a run: find the middle for the checks
+        item_count = count;
+        middle_item = &head_item;
+        for (std::size_t k = 0; k < count / 2; ++k)
+            middle_item = middle_item->next;
     }
-    final_address_field = &t_item::final_address;
+    parameters_current = false;
 }
 
-void check_sizes() {
-    sizes_fit = true;
-    for (t_item* item = &head_item; item != nullptr; item = item->next) {
+// Evaluates the deferred items from first up to (not including) last against the final
+// addresses; true when every size fits its value. Each item's other address field is set to its
+// final address on the way, so that after the last check both fields agree.
+static bool check_range(t_item* first, const t_item* last) {
+    int32_t t_item::*const final_field = final_address_field;
+    int32_t t_item::*const other_field =
+        final_field == &t_item::final_address ? &t_item::address : &t_item::final_address;
+    bool fit = true;
+    for (t_item* item = first; item != last; item = item->next) {
+        item->*other_field = item->*final_field;
         if (item->kind == kind_value) {
             item->parameter = eval_terms(item->terms);
         } else if (item->kind == kind_operand || item->kind == kind_memory) {
             item->parameter = eval_terms(item->terms);
-            if ((item->parameter != 0 && item->size == 2) || (!fits_16(item->parameter) && item->size < 6)) {
-                sizes_fit = false;
-                return; // later items keep their earlier values; another pass follows
-            }
+            if ((item->parameter != 0 && item->size == 2) || (!fits_16(item->parameter) && item->size < 6))
+                fit = false;
         }
     }
+    return fit;
+}
+
+// Every value is evaluated even after a size that does not fit: the next pass then takes its
+// values from here instead of evaluating them again, and the values are the same either way, as
+// both read the addresses of the same pass. On a long list the second half is evaluated on a
+// second thread; the halves write disjoint items and only read addresses.
+void check_sizes() {
+    bool second_fit = true;
+    std::thread second_half;
+    const t_item* split = nullptr;
+    if (item_count >= parallel_check_min_items && middle_item != nullptr) {
+        split = middle_item;
+        second_half = std::thread([&second_fit] { second_fit = check_range(middle_item, nullptr); });
+    }
+    const bool first_fit = check_range(&head_item, split);
+    if (second_half.joinable())
+        second_half.join();
+    sizes_fit = first_fit && second_fit;
+    parameters_current = true;
 }
 
 // Relaxation passes, each followed by check_sizes, until the sizes fit or limit passes are made.
@@ -145,5 +181,6 @@ void run_layout() {
         layout_pass(false, true);
         check_sizes();
     }
-    settle_addresses();
+    // The last check has made both address fields agree.
+    final_address_field = &t_item::final_address;
 }

@@ -79,3 +79,40 @@ TEST(Layout, DroppedDisplacementMovesTheLabelsAfterIt) {
     EXPECT_EQ(hex_bytes(result.image), "01 40 06 00 00 00");
     EXPECT_EQ(layout_passes, 2);
 }
+
+// Checking the two halves of the list at once gives the same passes, image and reports as
+// checking it in one walk, wherever the sizes that do not fit lie.
+TEST(Layout, HalvesCheckedAtOnceGiveTheSameLayout) {
+    std::vector<std::vector<std::string>> programs = {staircase(5), staircase(17),
+                                                      {"@a:", "@b:", "ld ax,[bx+@b-@a]", "dd @c", "@c:"},
+                                                      {"#org 10", "db 1", "jmp @x", "#org 4", "@x:"}};
+    std::vector<std::string> padded = staircase(9);
+    padded.insert(padded.begin(), 40, "db 1");
+    programs.push_back(padded);
+    std::vector<std::string> mixed;
+    for (int i = 0; i < 300; ++i) {
+        mixed.push_back("@L" + std::to_string(i) + ":");
+        mixed.push_back("jr nz,@L" + std::to_string((i * 37) % 300));
+        mixed.push_back("ld ax,[bx+@L" + std::to_string(i) + "-@L0]");
+        mixed.push_back(i % 50 == 0 ? "#zero 20000" : "dd @L" + std::to_string(299 - i));
+    }
+    programs.push_back(mixed);
+    const std::size_t saved = parallel_check_min_items;
+    for (const auto& program : programs) {
+        parallel_check_min_items = SIZE_MAX;
+        const t_assembly whole = assemble_lines(program);
+        const int32_t whole_passes = layout_passes;
+        parallel_check_min_items = 0;
+        const t_assembly halves = assemble_lines(program);
+        EXPECT_EQ(layout_passes, whole_passes) << program.front();
+        EXPECT_EQ(halves.ok, whole.ok) << program.front();
+        // The two runs read from different temporary files, which the report names.
+        const auto unnamed = [](std::string text) {
+            const std::size_t at = text.find("File  : ");
+            return at == std::string::npos ? text : text.erase(at, text.find('\n', at) - at);
+        };
+        EXPECT_EQ(unnamed(halves.output), unnamed(whole.output)) << program.front();
+        EXPECT_EQ(halves.image, whole.image) << program.front();
+    }
+    parallel_check_min_items = saved;
+}
