@@ -75,21 +75,75 @@ static t_stage_set first_character_stages() {
 
 static const t_stage_set stage_candidates = first_character_stages();
 
+// ORDER: the stages in the order of trying, each with the lists that let a line in, tried in
+// this order before the stage does anything else (only the stack stage needs no boundary).
+struct t_stage {
+    bool (*encode)(t_scan& scan);
+    const t_keywords* entry_lists[4];
+    bool no_boundary_check;
+};
+static const t_stage stages[] = {
+    {encode_data, {&db_keywords, &dw_keywords, &dd_keywords, &float_data_keywords}, false},
+    {encode_packed, {&packed_keywords}, false},
+    {encode_relative, {&relative_keywords}, false},
+    {encode_jump, {&jump_keywords}, false},
+    {encode_return, {&ret_keywords}, false},
+    {encode_interrupt, {&int_keywords}, false},
+    {encode_stack, {&stack_keywords}, true},
+    {encode_arithmetic, {&arithmetic_keywords}, false},
+    {encode_unary, {&unary_keywords}, false},
+    {encode_exchange, {&xchg_keywords}, false},
+    {encode_load, {&ld_keywords}, false},
+    {encode_float_unary, {&float_unary_keywords}, false},
+    {encode_float_binary, {&float_binary_keywords}, false},
+    {encode_float_load, {&fld_keywords}, false},
+};
+static_assert(std::size(stages) == std::size(stage_lists));
+
+thread_local const t_stage_entry* known_stage_entry = nullptr;
+
+// The stages the line's first character leaves possible.
+static uint32_t possible_stages(std::string_view line, int32_t pos) {
+    return pos <= static_cast<int32_t>(line.size())
+               ? stage_candidates.of[static_cast<unsigned char>(line[static_cast<std::size_t>(pos - 1)])]
+               : 0xFFFFu;
+}
+
+t_stage_entry find_stage_entry(std::string_view line) {
+    int32_t at = 1;
+    skip_blanks(line, at);
+    const uint32_t may = possible_stages(line, at);
+    for (int32_t stage = 0; stage < stage_count; ++stage) {
+        if ((may & 1u << stage) == 0)
+            continue;
+        for (int32_t list = 0; list < 4 && stages[stage].entry_lists[list] != nullptr; ++list) {
+            int32_t end = at;
+            const int32_t number = match_keyword(line, *stages[stage].entry_lists[list], end, stages[stage].no_boundary_check);
+            if (number != 0)
+                return {stage, list, at, number, end};
+        }
+    }
+    return {-1, 0, at, 0, at};
+}
+
 void encode_instruction() {
     t_scan scan{current_line, 1};
     skip_blanks(scan.line, scan.pos);
-    const uint32_t may =
-        scan.pos <= static_cast<int32_t>(scan.line.size())
-            ? stage_candidates.of[static_cast<unsigned char>(scan.line[static_cast<std::size_t>(scan.pos - 1)])]
-            : 0xFFFFu;
+    int32_t first = 0;
+    if (known_stage_entry != nullptr) {
+        // The stages before the known one would fail their first match and change nothing.
+        const t_stage_entry& entry = *known_stage_entry;
+        fatal_check(entry.stage >= 0, "Syntax Error");
+        first = entry.stage;
+        scan.known_list = stages[first].entry_lists[entry.list];
+        scan.known_at = entry.at;
+        scan.known_number = entry.number;
+        scan.known_end = entry.end;
+    }
+    const uint32_t may = possible_stages(scan.line, scan.pos);
     // ORDER: the first stage whose keyword matches encodes the line; never reorder.
-    if (((may & 1u << 0) && encode_data(scan)) || ((may & 1u << 1) && encode_packed(scan)) ||
-        ((may & 1u << 2) && encode_relative(scan)) || ((may & 1u << 3) && encode_jump(scan)) ||
-        ((may & 1u << 4) && encode_return(scan)) || ((may & 1u << 5) && encode_interrupt(scan)) ||
-        ((may & 1u << 6) && encode_stack(scan)) || ((may & 1u << 7) && encode_arithmetic(scan)) ||
-        ((may & 1u << 8) && encode_unary(scan)) || ((may & 1u << 9) && encode_exchange(scan)) ||
-        ((may & 1u << 10) && encode_load(scan)) || ((may & 1u << 11) && encode_float_unary(scan)) ||
-        ((may & 1u << 12) && encode_float_binary(scan)) || ((may & 1u << 13) && encode_float_load(scan)))
-        return;
+    for (int32_t stage = first; stage < stage_count; ++stage)
+        if ((may & 1u << stage) != 0 && stages[stage].encode(scan))
+            return;
     fatal_check(false, "Syntax Error");
 }

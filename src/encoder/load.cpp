@@ -12,7 +12,7 @@ static constexpr std::string_view load_list = "[/byte [/word [/short [/^/^/^/int
 static const t_keywords store_keywords = compile_keywords(store_list);
 static const t_keywords load_keywords = compile_keywords(load_list);
 static const t_keywords segment_keywords = compile_keywords("es :");
-static const t_keywords ld_keywords = compile_keywords(load_store_list);
+const t_keywords ld_keywords = compile_keywords(load_store_list);
 
 // Index - 1 of a special register in list, or -1.
 static int32_t match_special(t_scan& scan, const t_keywords& list) {

@@ -3,6 +3,7 @@
 // that reading alone would give it; an error found while reading is held back until every line
 // before it has been echoed and encoded, so the output is the same byte for byte.
 #include "driver/driver.h"
+#include "encoder/encoder.h"
 #include "image/image.h"
 #include "source/source.h"
 
@@ -27,6 +28,7 @@ struct t_handed_line {
     const std::string* file_name;
     int32_t line_number;
     bool include;
+    t_stage_entry entry; // the stage the line enters if it is an instruction, found while reading
 };
 
 // A cache line of its own: the reader grows one batch while the encoder reads another.
@@ -127,7 +129,9 @@ void encode_handed_lines() {
                     continue;
                 current_line.assign(lines.text.data() + line.offset, line.length);
                 place = {*line.file_name, line.line_number};
+                known_stage_entry = &line.entry;
                 process_line();
+                known_stage_entry = nullptr;
             }
             if (echo_enabled)
                 console_write({lines.text.data(), lines.text.size()});
@@ -145,6 +149,7 @@ void encode_handed_lines() {
     }
     report_place = nullptr;
     held_report = nullptr;
+    known_stage_entry = nullptr;
     if (held.held) {
         if (echo_enabled)
             console_write({batches[batch].text.data(), echoed_to});
@@ -176,7 +181,8 @@ void hand_line(bool include) {
     batch.text.insert(batch.text.end(), current_line.begin(), current_line.end());
     batch.text.push_back('\n');
     batch.lines.push_back({offset, current_line.size(), level_names[nesting_depth],
-                           include_stack[nesting_depth].line_number, include});
+                           include_stack[nesting_depth].line_number, include,
+                           include ? t_stage_entry{} : find_stage_entry(current_line)});
 }
 
 void drain_ahead() {
