@@ -1,6 +1,7 @@
 // Items, layout and image: the item list every line appends to, directives and labels, the
 // address layout with size relaxation, and the image writer.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -38,6 +39,7 @@ static_assert(sizeof(t_item) == 44 && alignof(t_item) == 4);
 
 extern t_item head_item;          // always the first item of the list
 extern t_item* tail;              // the last item of the list
+extern std::size_t list_length;   // the items of the list, the head item included
 extern t_item end_of_image_item;  // never in the list; owns "@endofexe"
 extern int32_t end_of_image;      // the address just past the last byte the image holds
 extern bool header_requested;     // set by #header

@@ -7,11 +7,13 @@
 
 t_item head_item{};
 t_item* tail = &head_item;
+std::size_t list_length = 1;
 
 void emit_item(int32_t kind, int32_t size, const void* bytes) {
     auto* item = static_cast<t_item*>(run_alloc_item(sizeof(t_item)));
     tail->next = item;
     tail = item;
+    ++list_length;
     item->kind = kind;
     item->size = size;
     if (size > 0) {

@@ -12,8 +12,7 @@ bool sizes_fit = false;
 int32_t layout_passes = 0;
 int32_t t_item::*final_address_field = &t_item::final_address;
 
-// The item list as the latest pass saw it: its length and the item halfway along.
-static std::size_t item_count = 0;
+// The item halfway along the list, as the latest pass found it.
 static t_item* middle_item = nullptr;
 // Set by check_sizes: every deferred item holds its value for the final addresses.
 static bool parameters_current = false;
@@ -37,7 +36,7 @@ void reset_items() {
     sizes_fit = false;
     layout_passes = 0;
     final_address_field = &t_item::final_address;
-    item_count = 0;
+    list_length = 1;
     middle_item = nullptr;
     parameters_current = false;
 }
@@ -59,7 +58,7 @@ void layout_pass(bool first, bool all_long) {
     int64_t address = 0;
     int64_t image_end = 0;
     for (t_item* item = &head_item; item != nullptr; item = item->next) {
-        if (count++ == item_count / 2)
+        if (count++ == list_length / 2)
             middle_item = item;
         item->*written = static_cast<int32_t>(address);
         switch (item->kind) {
@@ -108,12 +107,6 @@ void layout_pass(bool first, bool all_long) {
     end_of_image_item.address = end_of_image;
     end_of_image_item.final_address = end_of_image;
     final_address_field = written;
-    if (item_count != count) { // the first pass of a run: find the middle for the checks
-        item_count = count;
-        middle_item = &head_item;
-        for (std::size_t k = 0; k < count / 2; ++k)
-            middle_item = middle_item->next;
-    }
     parameters_current = false;
 }
 
@@ -146,7 +139,7 @@ void check_sizes() {
     bool second_fit = true;
     std::thread second_half;
     const t_item* split = nullptr;
-    if (item_count >= parallel_check_min_items && middle_item != nullptr) {
+    if (list_length >= parallel_check_min_items && middle_item != nullptr) {
         split = middle_item;
         second_half = std::thread([&second_fit] { second_fit = check_range(middle_item, nullptr); });
     }
