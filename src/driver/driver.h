@@ -63,6 +63,9 @@ void* run_alloc_bytes(std::size_t bytes);
 // Run memory for the items of the item list (4-byte aligned), kept apart so that the layout walks
 // them densely.
 void* run_alloc_item(std::size_t bytes);
+// When set, told of every new block of run memory (on the thread that carves it), so that another
+// thread can fault its pages in before they are needed.
+extern void (*on_new_block)(char* start, std::size_t bytes);
 template <typename T> T* run_new() { return static_cast<T*>(run_alloc(sizeof(T))); }
 std::string_view run_copy(std::string_view text);
 void release_run_memory();

@@ -27,6 +27,8 @@ static t_region bytes_region{};
 static t_region items_region{};
 static std::size_t used_bytes = 0;
 
+void (*on_new_block)(char* start, std::size_t bytes) = nullptr;
+
 static void add_block(t_region& region, std::size_t at_least) {
     std::size_t size = at_least > block_bytes ? at_least : block_bytes;
     auto* block = static_cast<t_block*>(std::calloc(1, sizeof(t_block) + size));
@@ -37,6 +39,8 @@ static void add_block(t_region& region, std::size_t at_least) {
     blocks = block;
     region.cursor = reinterpret_cast<char*>(block + 1);
     region.limit = region.cursor + size;
+    if (on_new_block != nullptr)
+        on_new_block(region.cursor, size);
 }
 
 static void* carve(t_region& region, std::size_t bytes) {

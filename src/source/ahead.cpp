@@ -7,11 +7,13 @@
 #include "image/image.h"
 #include "source/source.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <mutex>
 #include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -54,6 +56,39 @@ bool encoder_failed = false;         // the encoder stopped at a report
 std::exception_ptr encoder_exception; // anything else that stopped the encoder
 int filling = -1;                    // the batch the reader fills; -1 for none
 
+// New blocks of run memory, whose pages the reader faults in while the encoder fills the block
+// before: a first touch of a page costs the encoder a fault, and on a large program the faults
+// add up to a good part of its time.
+std::vector<std::pair<char*, std::size_t>> blocks_to_fault; // guarded by handover
+std::atomic<bool> faults_wanted{false};
+
+void offer_block(char* start, std::size_t bytes) {
+    {
+        std::lock_guard<std::mutex> lock(handover);
+        blocks_to_fault.emplace_back(start, bytes);
+        faults_wanted.store(true, std::memory_order_relaxed);
+    }
+    batch_free.notify_one();
+}
+
+// Advice only: where the kernel does not take it, the pages come by faults as before.
+void fault_in_blocks() {
+    std::vector<std::pair<char*, std::size_t>> blocks;
+    {
+        std::lock_guard<std::mutex> lock(handover);
+        blocks.swap(blocks_to_fault);
+        faults_wanted.store(false, std::memory_order_relaxed);
+    }
+    constexpr std::uintptr_t page = 4096;
+    constexpr std::uintptr_t skipped = 4 * page; // the encoder is about to write there itself
+    for (const auto& [start, bytes] : blocks) {
+        const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(start) + skipped + page - 1) & ~(page - 1);
+        const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(page - 1);
+        if (to > from)
+            ::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+    }
+}
+
 // File names outlive their include level: a line handed over may be encoded after its file is
 // closed and another opened at the same level.
 std::deque<std::string> file_names;
@@ -73,7 +108,16 @@ void hand_over_filling() {
 // A batch to fill; stops the reader once the encoder has failed.
 void take_free_batch() {
     std::unique_lock<std::mutex> lock(handover);
-    batch_free.wait(lock, [] { return !free_batches.empty() || encoder_failed; });
+    for (;;) {
+        batch_free.wait(lock, [] {
+            return !free_batches.empty() || encoder_failed || faults_wanted.load(std::memory_order_relaxed);
+        });
+        if (!faults_wanted.load(std::memory_order_relaxed) || encoder_failed)
+            break;
+        lock.unlock();
+        fault_in_blocks();
+        lock.lock();
+    }
     if (encoder_failed)
         throw t_fatal_stop{}; // the reader stops without a report of its own: the encoder's stands
     filling = free_batches.front();
@@ -172,6 +216,8 @@ void name_source_level(const std::string& name) {
 }
 
 void hand_line(bool include) {
+    if (faults_wanted.load(std::memory_order_relaxed))
+        fault_in_blocks();
     if (filling >= 0 && (batches[filling].text.size() >= batch_text_bytes || batches[filling].lines.size() >= batch_lines))
         hand_over_filling();
     if (filling < 0)
@@ -205,6 +251,9 @@ void read_source_ahead(const std::string& name) {
 
     t_held_report held{};
     std::exception_ptr reader_exception;
+    blocks_to_fault.clear();
+    faults_wanted = false;
+    on_new_block = offer_block;
     std::thread encoder(encode_handed_lines);
     held_report = &held;
     reading_ahead = true;
@@ -223,6 +272,7 @@ void read_source_ahead(const std::string& name) {
     }
     batch_full.notify_one();
     encoder.join();
+    on_new_block = nullptr;
     for (t_batch& batch : batches)
         batch = t_batch{}; // a very long line leaves no large buffer behind
     file_names.clear();
