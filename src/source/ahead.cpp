@@ -6,8 +6,10 @@
 #include "encoder/encoder.h"
 #include "image/image.h"
 #include "source/source.h"
+#include "symbols/symbols.h"
 
 #include <atomic>
+#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -30,8 +32,27 @@ struct t_handed_line {
     const std::string* file_name;
     int32_t line_number;
     bool include;
-    t_stage_entry entry; // the stage the line enters if it is an instruction, found while reading
+    t_stage_entry entry;      // the stage the line enters if it is an instruction, found while reading
+    int32_t label_count;      // labels the line names, up to two
+    uint64_t label_hashes[2]; // their hashes, so that the encoder can fetch their symbols early
 };
+
+// The labels a line names: "@" where a name can begin, and the name characters after it.
+int32_t hash_labels(std::string_view line, uint64_t hashes[2]) {
+    int32_t count = 0;
+    for (std::size_t at = line.find('@'); at != std::string_view::npos && count < 2; at = line.find('@', at + 1)) {
+        if (at > 0 && line[at - 1] != ' ' && line[at - 1] != ',' && line[at - 1] != '[' && line[at - 1] != '+' &&
+            line[at - 1] != '-')
+            continue;
+        std::size_t end = at + 1;
+        while (end < line.size() &&
+               (std::isalnum(static_cast<unsigned char>(line[end])) != 0 || line[end] == '_' || line[end] == '@'))
+            ++end;
+        hashes[count++] = hash_name(line.substr(at, end - at));
+        at = end - 1;
+    }
+    return count;
+}
 
 // A cache line of its own: the reader grows one batch while the encoder reads another.
 struct alignas(64) t_batch {
@@ -167,7 +188,16 @@ void encode_handed_lines() {
     try {
         while ((batch = take_full_batch()) >= 0) {
             const t_batch& lines = batches[batch];
-            for (const t_handed_line& line : lines.lines) {
+            const std::size_t count = lines.lines.size();
+            for (std::size_t k = 0; k < count; ++k) {
+                const t_handed_line& line = lines.lines[k];
+                // The symbols of the next two lines are fetched while this one is encoded.
+                if (k + 2 < count)
+                    for (int32_t n = 0; n < lines.lines[k + 2].label_count; ++n)
+                        prefetch_symbol_slot(lines.lines[k + 2].label_hashes[n]);
+                if (k + 1 < count)
+                    for (int32_t n = 0; n < lines.lines[k + 1].label_count; ++n)
+                        prefetch_symbol_node(lines.lines[k + 1].label_hashes[n]);
                 echoed_to = line.offset + line.length + 1;
                 if (line.include)
                     continue;
@@ -226,9 +256,13 @@ void hand_line(bool include) {
     const std::size_t offset = batch.text.size();
     batch.text.insert(batch.text.end(), current_line.begin(), current_line.end());
     batch.text.push_back('\n');
-    batch.lines.push_back({offset, current_line.size(), level_names[nesting_depth],
-                           include_stack[nesting_depth].line_number, include,
-                           include ? t_stage_entry{} : find_stage_entry(current_line)});
+    t_handed_line& line = batch.lines.emplace_back();
+    line = {offset, current_line.size(), level_names[nesting_depth], include_stack[nesting_depth].line_number,
+            include, t_stage_entry{}, 0, {}};
+    if (!include) {
+        line.entry = find_stage_entry(current_line);
+        line.label_count = hash_labels(current_line, line.label_hashes);
+    }
 }
 
 void drain_ahead() {
@@ -251,6 +285,10 @@ void read_source_ahead(const std::string& name) {
 
     t_held_report held{};
     std::exception_ptr reader_exception;
+    // A name every 128 bytes of source is about what programs hold; the index is sized for it
+    // before the first name arrives.
+    if (struct stat info; ::stat(name.c_str(), &info) == 0 && info.st_size > 0)
+        expect_symbols(static_cast<std::size_t>(info.st_size) / 128);
     blocks_to_fault.clear();
     faults_wanted = false;
     on_new_block = offer_block;

@@ -27,7 +27,7 @@ static t_rb_node* first_queued = nullptr;
 static t_rb_node* last_queued = nullptr;
 static int32_t undefined_count = 0;
 
-static uint64_t hash_name(std::string_view name) {
+uint64_t hash_name(std::string_view name) {
     uint64_t hash = 14695981039346656037u;
     for (char c : name)
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
@@ -53,6 +53,16 @@ static std::size_t index_slot(std::string_view name, uint64_t hash) {
         if ((entry & tag_bits) == tag && node_at(entry)->data.name == name)
             return slot;
     }
+}
+
+void prefetch_symbol_slot(uint64_t hash) {
+    __builtin_prefetch(&name_index[static_cast<std::size_t>(hash) & (name_index.size() - 1)]);
+}
+
+void prefetch_symbol_node(uint64_t hash) {
+    const uintptr_t entry = name_index[static_cast<std::size_t>(hash) & (name_index.size() - 1)];
+    if (entry != 0)
+        __builtin_prefetch(node_at(entry));
 }
 
 // Rehashes every node into an index of size slots, with the current tag bits.
@@ -88,6 +98,15 @@ void reset_symbols() {
     symbol_tree_deferred = false;
     first_queued = last_queued = nullptr;
     undefined_count = 0;
+}
+
+void expect_symbols(std::size_t count) {
+    static constexpr std::size_t most_slots = std::size_t(1) << 23; // beyond that, growth decides
+    std::size_t slots = name_index.size();
+    while (slots < 2 * count && slots < most_slots)
+        slots *= 2;
+    if (indexed_names == 0 && slots > name_index.size())
+        name_index.assign(slots, 0);
 }
 
 int32_t compare_names(const t_rb_data& a, const t_rb_data& b) {

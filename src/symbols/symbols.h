@@ -42,5 +42,16 @@ bool all_symbols_defined();
 // Stops the run at the first undefined symbol in pre-order (node, left, right).
 void check_defined(const t_rb_node* node);
 
+// Sizes the empty table's index for about count names, so that a large program does not grow it
+// name by name; the table still grows past it as needed.
+void expect_symbols(std::size_t count);
+
+// The hash that places a name in the table's index.
+uint64_t hash_name(std::string_view name);
+// Hints that a name of this hash will soon be entered: the first brings its index slot into the
+// cache, the second (a little later) the node that slot holds. Neither changes anything.
+void prefetch_symbol_slot(uint64_t hash);
+void prefetch_symbol_node(uint64_t hash);
+
 // Empties the table for a new run.
 void reset_symbols();
