@@ -68,8 +68,10 @@ void process_line();
 void layout_pass(bool first, bool all_long);
 // Evaluates every deferred value against the current addresses and sets sizes_fit.
 void check_sizes();
-// Item lists at least this long are checked in two halves at once, on two threads.
+// Item lists at least this long are checked, and written, in two halves at once on two threads.
 extern std::size_t parallel_check_min_items;
+// The item halfway along the list, as the latest layout pass found it; nil before any pass.
+const t_item* layout_middle_item();
 // The bounded schedule of layout passes.
 void run_layout();
 

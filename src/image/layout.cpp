@@ -18,6 +18,8 @@ static t_item* middle_item = nullptr;
 static bool parameters_current = false;
 std::size_t parallel_check_min_items = 200000;
 
+const t_item* layout_middle_item() { return middle_item; }
+
 // Relaxation passes allowed after the first pass, and after the restart from the longest form.
 static constexpr int32_t relax_passes_first = 16;
 static constexpr int32_t relax_passes_restart = 17;

@@ -5,50 +5,59 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 static const uint8_t zero_buffer[1024] = {}; // the source of every zero fill
 
-// Writes go through one fixed buffer; the image itself is never held in memory.
-static uint8_t write_buffer[1 << 16];
-static std::size_t write_used = 0;
-static int output_fd = -1;
-static bool write_failed = false;
+// One stream of the image into the file: its bytes go through a fixed buffer to consecutive
+// offsets, so the image itself is never held in memory.
+struct t_output_stream {
+    int fd;
+    off_t offset;     // the file offset of the buffer's first byte
+    uint8_t* buffer;  // stream_buffer_bytes bytes
+    std::size_t used; // bytes held in the buffer
+    bool failed;      // a write failed; nothing more is written
+};
 
-static void flush_output() {
+static constexpr std::size_t stream_buffer_bytes = std::size_t(1) << 16;
+
+static void flush_output(t_output_stream& out) {
     std::size_t done = 0;
-    while (done < write_used && !write_failed) {
-        ssize_t wrote = ::write(output_fd, write_buffer + done, write_used - done);
+    while (done < out.used && !out.failed) {
+        ssize_t wrote = ::pwrite(out.fd, out.buffer + done, out.used - done, out.offset + static_cast<off_t>(done));
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote <= 0)
-            write_failed = true;
+            out.failed = true;
         else
             done += static_cast<std::size_t>(wrote);
     }
-    write_used = 0;
+    out.offset += static_cast<off_t>(out.used);
+    out.used = 0;
 }
 
-static void put_bytes(const uint8_t* bytes, std::size_t count) {
-    while (count > 0 && !write_failed) {
-        std::size_t room = sizeof write_buffer - write_used;
+static void put_bytes(t_output_stream& out, const uint8_t* bytes, std::size_t count) {
+    while (count > 0 && !out.failed) {
+        std::size_t room = stream_buffer_bytes - out.used;
         std::size_t part = count < room ? count : room;
-        std::memcpy(write_buffer + write_used, bytes, part);
-        write_used += part;
+        std::memcpy(out.buffer + out.used, bytes, part);
+        out.used += part;
         bytes += part;
         count -= part;
-        if (write_used == sizeof write_buffer)
-            flush_output();
+        if (out.used == stream_buffer_bytes)
+            flush_output(out);
     }
 }
 
-static void put_zeros(int32_t count) {
+static void put_zeros(t_output_stream& out, int32_t count) {
     while (count > 1024) {
-        put_bytes(zero_buffer, 1024);
+        put_bytes(out, zero_buffer, 1024);
         count -= 1024;
     }
     if (count > 0)
-        put_bytes(zero_buffer, static_cast<std::size_t>(count));
+        put_bytes(out, zero_buffer, static_cast<std::size_t>(count));
 }
 
 int32_t item_bytes(const t_item* item, uint8_t out[item_bytes_max]) {
@@ -73,30 +82,29 @@ int32_t item_bytes(const t_item* item, uint8_t out[item_bytes_max]) {
     return count;
 }
 
-void write_image() {
-    const std::string output_name = source_name + ".orb";
-    output_fd = ::open(output_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    fatal_check(output_fd >= 0, "Could not write output file");
-    write_used = 0;
-    write_failed = false;
-    int64_t count = 0;
-    for (const t_item* item = &head_item; item != nullptr; item = item->next) {
+// Writes the items from first up to (not including) last, which start at the stream's offset,
+// until the end of the image.
+static void write_items(t_output_stream& out, const t_item* first, const t_item* last) {
+    int64_t count = out.offset;
+    if (count >= end_of_image)
+        return;
+    for (const t_item* item = first; item != last; item = item->next) {
         switch (item->kind) {
         case kind_bytes:
-            put_bytes(item->data, static_cast<std::size_t>(item->size));
+            put_bytes(out, item->data, static_cast<std::size_t>(item->size));
             break;
         case kind_value:
         case kind_operand:
         case kind_memory: {
             uint8_t bytes[item_bytes_max];
-            put_bytes(bytes, static_cast<std::size_t>(item_bytes(item, bytes)));
+            put_bytes(out, bytes, static_cast<std::size_t>(item_bytes(item, bytes)));
             break;
         }
         case kind_reserve:
         case kind_zero:
         case kind_org:
         case kind_align:
-            put_zeros(item->size);
+            put_zeros(out, item->size);
             break;
         default:
             break; // the head item and labels add nothing
@@ -105,11 +113,31 @@ void write_image() {
         if (count >= end_of_image)
             break;
     }
-    flush_output();
+    flush_output(out);
+}
+
+// Long lists are written in two halves at once: an item's address is its offset in the image,
+// so the second half starts at the address of the middle item, on a second thread.
+void write_image() {
+    const std::string output_name = source_name + ".orb";
+    const int fd = ::open(output_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fatal_check(fd >= 0, "Could not write output file");
+    static uint8_t first_buffer[stream_buffer_bytes];
+    t_output_stream first{fd, 0, first_buffer, 0, false};
+    const t_item* middle = list_length >= parallel_check_min_items ? layout_middle_item() : nullptr;
+    if (middle != nullptr) {
+        std::vector<uint8_t> second_buffer(stream_buffer_bytes);
+        t_output_stream second{fd, middle->address, second_buffer.data(), 0, false};
+        std::thread second_half([&second, middle] { write_items(second, middle, nullptr); });
+        write_items(first, &head_item, middle);
+        second_half.join();
+        first.failed = first.failed || second.failed;
+    } else {
+        write_items(first, &head_item, nullptr);
+    }
     // A failed write or close must not pass for success: the partial file is removed.
-    bool closed = ::close(output_fd) == 0;
-    output_fd = -1;
-    if (write_failed || !closed)
+    bool closed = ::close(fd) == 0;
+    if (first.failed || !closed)
         ::unlink(output_name.c_str());
-    fatal_check(!write_failed && closed, "Could not write output file");
+    fatal_check(!first.failed && closed, "Could not write output file");
 }

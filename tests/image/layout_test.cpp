@@ -80,8 +80,8 @@ TEST(Layout, DroppedDisplacementMovesTheLabelsAfterIt) {
     EXPECT_EQ(layout_passes, 2);
 }
 
-// Checking the two halves of the list at once gives the same passes, image and reports as
-// checking it in one walk, wherever the sizes that do not fit lie.
+// Checking and writing the two halves of the list at once gives the same passes, image and
+// reports as one walk each, wherever the sizes that do not fit and the image's end lie.
 TEST(Layout, HalvesCheckedAtOnceGiveTheSameLayout) {
     std::vector<std::vector<std::string>> programs = {staircase(5), staircase(17),
                                                       {"@a:", "@b:", "ld ax,[bx+@b-@a]", "dd @c", "@c:"},
@@ -97,6 +97,11 @@ TEST(Layout, HalvesCheckedAtOnceGiveTheSameLayout) {
         mixed.push_back(i % 50 == 0 ? "#zero 20000" : "dd @L" + std::to_string(299 - i));
     }
     programs.push_back(mixed);
+    // Reserved space, alignment and an origin on both sides of the middle, and space reserved
+    // past the last byte, which the image leaves out.
+    programs.push_back({"db 1", "#data 7", "#align 16", "dw 2", "#org 64", "dd @e", "#data 3", "db 3", "#align 32",
+                        "@e:", "#data 100", "#align 64"});
+    programs.push_back({"#data 10", "db 1", "#data 20", "#data 30"});
     const std::size_t saved = parallel_check_min_items;
     for (const auto& program : programs) {
         parallel_check_min_items = SIZE_MAX;
