@@ -64,6 +64,9 @@ void emit_mem_operand(std::string_view text, uint16_t word, int32_t& pos);
 // Handles the current line: directives, constants and labels here, everything else encoded.
 void process_line();
 
+// The first layout pass for one item, made as the items arrive: emit_item places the item before
+// the one it appends, run_layout the last. The pass is complete only if every item is placed.
+void place_in_first_pass(t_item* item);
 // One walk that assigns addresses and sizes.
 void layout_pass(bool first, bool all_long);
 // Evaluates every deferred value against the current addresses and sets sizes_fit.

@@ -11,6 +11,7 @@ std::size_t list_length = 1;
 
 void emit_item(int32_t kind, int32_t size, const void* bytes) {
     auto* item = static_cast<t_item*>(run_alloc_item(sizeof(t_item)));
+    place_in_first_pass(tail); // the item before this one is complete
     tail->next = item;
     tail = item;
     ++list_length;

@@ -5,6 +5,7 @@
 #include "lex/lex.h"
 
 #include <thread>
+#include <vector>
 
 t_item end_of_image_item{};
 int32_t end_of_image = 0;
@@ -29,6 +30,21 @@ static constexpr int64_t max_address = 0x7FFFFFFF;
 
 static bool fits_16(int32_t value) { return value >= -32768 && value <= 32767; }
 
+// Where a pass stands: the next address and the end of the image so far.
+struct t_place {
+    int64_t address;
+    int64_t image_end;
+};
+
+// The first pass made as the items arrive: each item is placed once the next one is appended
+// (a directive completes its item just after appending it), and the last when the layout
+// begins. A failure leaves the first pass to run_layout, which reports it in its turn.
+static t_place first_place{};
+static bool first_placing = true;
+static std::size_t first_placed = 0;
+static std::vector<t_item*> first_checkpoints; // every checkpoint_items-th item placed
+static constexpr std::size_t checkpoint_items = 4096;
+
 void reset_items() {
     head_item = t_item{};
     tail = &head_item;
@@ -41,13 +57,95 @@ void reset_items() {
     list_length = 1;
     middle_item = nullptr;
     parameters_current = false;
+    first_place = t_place{};
+    first_placing = true;
+    first_placed = 0;
+    first_checkpoints.clear();
 }
 
-// Moves address past an item of size bytes; an address beyond the signed range is refused.
-static int64_t advance(int64_t address, int64_t size) {
+static constexpr const char* too_large = "Image too large";
+static constexpr const char* org_unmet = "Could not satisfy #org statement";
+
+// Moves the place past an item of size bytes; false beyond the signed range of addresses.
+static bool advance(int64_t& address, int64_t size) {
     address += size;
-    fatal_check(address <= max_address, "Image too large");
-    return address;
+    return address <= max_address;
+}
+
+// Gives item its address (in the field written) and, for kinds 6 to 9, its size, and moves the
+// place past it. Returns the report when the item cannot be placed, else nil.
+static const char* place_item(t_item* item, t_place& place, bool first, bool all_long,
+                              int32_t t_item::*written) {
+    item->*written = static_cast<int32_t>(place.address);
+    switch (item->kind) {
+    case kind_bytes:
+    case kind_zero:
+    case kind_value:
+        if (!advance(place.address, item->size))
+            return too_large;
+        place.image_end = place.address;
+        break;
+    case kind_reserve:
+        if (!advance(place.address, item->size))
+            return too_large;
+        break;
+    case kind_operand:
+    case kind_memory:
+        if (all_long) {
+            item->size = 6;
+        } else if (first) {
+            item->size = 4;
+        } else {
+            if (!parameters_current)
+                item->parameter = eval_terms(item->terms);
+            if (item->parameter == 0 && item->kind == kind_memory)
+                item->size = 2;
+            else
+                item->size = fits_16(item->parameter) ? 4 : 6;
+        }
+        if (!advance(place.address, item->size))
+            return too_large;
+        place.image_end = place.address;
+        break;
+    case kind_org:
+        if (place.address > item->parameter)
+            return org_unmet;
+        item->size = static_cast<int32_t>(item->parameter - place.address);
+        place.address = item->parameter;
+        break;
+    case kind_align: {
+        int64_t n = item->parameter;
+        int64_t aligned = (place.address + n - 1) / n * n;
+        if (aligned > max_address)
+            return too_large;
+        item->size = static_cast<int32_t>(aligned - place.address);
+        place.address = aligned;
+        break;
+    }
+    default:
+        break; // the head item and labels occupy nothing
+    }
+    return nullptr;
+}
+
+// The first pass, one item at a time (see first_placing).
+void place_in_first_pass(t_item* item) {
+    if (!first_placing)
+        return;
+    if (first_placed % checkpoint_items == 0)
+        first_checkpoints.push_back(item);
+    ++first_placed;
+    if (place_item(item, first_place, true, false, &t_item::address) != nullptr)
+        first_placing = false;
+}
+
+// The end of every pass: the end of the image, and the field that now holds the final addresses.
+static void finish_pass(int64_t image_end, int32_t t_item::*written) {
+    end_of_image = static_cast<int32_t>(image_end);
+    end_of_image_item.address = end_of_image;
+    end_of_image_item.final_address = end_of_image;
+    final_address_field = written;
+    parameters_current = false;
 }
 
 // A pass writes its addresses into the field that does not hold the final addresses, which
@@ -57,60 +155,16 @@ void layout_pass(bool first, bool all_long) {
     std::size_t count = 0;
     int32_t t_item::*const written =
         final_address_field == &t_item::final_address ? &t_item::address : &t_item::final_address;
-    int64_t address = 0;
-    int64_t image_end = 0;
+    t_place place{};
     for (t_item* item = &head_item; item != nullptr; item = item->next) {
         if (count++ == list_length / 2)
             middle_item = item;
-        item->*written = static_cast<int32_t>(address);
-        switch (item->kind) {
-        case kind_bytes:
-        case kind_zero:
-        case kind_value:
-            address = image_end = advance(address, item->size);
-            break;
-        case kind_reserve:
-            address = advance(address, item->size);
-            break;
-        case kind_operand:
-        case kind_memory:
-            if (all_long) {
-                item->size = 6;
-            } else if (first) {
-                item->size = 4;
-            } else {
-                if (!parameters_current)
-                    item->parameter = eval_terms(item->terms);
-                if (item->parameter == 0 && item->kind == kind_memory)
-                    item->size = 2;
-                else
-                    item->size = fits_16(item->parameter) ? 4 : 6;
-            }
-            address = image_end = advance(address, item->size);
-            break;
-        case kind_org:
-            fatal_check(address <= item->parameter, "Could not satisfy #org statement");
-            item->size = static_cast<int32_t>(item->parameter - address);
-            address = item->parameter;
-            break;
-        case kind_align: {
-            int64_t n = item->parameter;
-            int64_t aligned = (address + n - 1) / n * n;
-            fatal_check(aligned <= max_address, "Image too large");
-            item->size = static_cast<int32_t>(aligned - address);
-            address = aligned;
-            break;
-        }
-        default:
-            break; // the head item and labels occupy nothing
-        }
+        if (const char* fault = place_item(item, place, first, all_long, written); fault != nullptr)
+            fatal_stop(fault);
     }
-    end_of_image = static_cast<int32_t>(image_end);
-    end_of_image_item.address = end_of_image;
-    end_of_image_item.final_address = end_of_image;
-    final_address_field = written;
-    parameters_current = false;
+    finish_pass(place.image_end, written);
 }
+
 
 // Evaluates the deferred items from first up to (not including) last against the final
 // addresses; true when every size fits its value. Each item's other address field is set to its
@@ -165,7 +219,15 @@ static void relax(int32_t limit) {
 
 void run_layout() {
     layout_passes = 0;
-    layout_pass(true, false);
+    place_in_first_pass(tail);
+    if (first_placing && first_placed == list_length) {
+        ++layout_passes;
+        finish_pass(first_place.image_end, &t_item::address);
+        middle_item = first_checkpoints[list_length / 2 / checkpoint_items];
+    } else {
+        final_address_field = &t_item::final_address;
+        layout_pass(true, false);
+    }
     check_sizes();
     relax(relax_passes_first);
     if (!sizes_fit) {
