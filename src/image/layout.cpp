@@ -4,6 +4,7 @@
 #include "image/image.h"
 #include "lex/lex.h"
 
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -196,8 +197,11 @@ void check_sizes() {
     std::thread second_half;
     const t_item* split = nullptr;
     if (list_length >= parallel_check_min_items && middle_item != nullptr) {
-        split = middle_item;
-        second_half = std::thread([&second_fit] { second_fit = check_range(middle_item, nullptr); });
+        try {
+            second_half = std::thread([&second_fit] { second_fit = check_range(middle_item, nullptr); });
+            split = middle_item;
+        } catch (const std::system_error&) {
+        } // without a second thread the whole list is checked here
     }
     const bool first_fit = check_range(&head_item, split);
     if (second_half.joinable())

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -125,15 +126,20 @@ void write_image() {
     static uint8_t first_buffer[stream_buffer_bytes];
     t_output_stream first{fd, 0, first_buffer, 0, false};
     const t_item* middle = list_length >= parallel_check_min_items ? layout_middle_item() : nullptr;
+    std::vector<uint8_t> second_buffer(middle != nullptr ? stream_buffer_bytes : 0);
+    t_output_stream second{fd, middle != nullptr ? middle->address : 0, second_buffer.data(), 0, false};
+    std::thread second_half;
     if (middle != nullptr) {
-        std::vector<uint8_t> second_buffer(stream_buffer_bytes);
-        t_output_stream second{fd, middle->address, second_buffer.data(), 0, false};
-        std::thread second_half([&second, middle] { write_items(second, middle, nullptr); });
-        write_items(first, &head_item, middle);
+        try {
+            second_half = std::thread([&second, middle] { write_items(second, middle, nullptr); });
+        } catch (const std::system_error&) {
+            middle = nullptr; // without a second thread the whole image is written here
+        }
+    }
+    write_items(first, &head_item, middle);
+    if (second_half.joinable()) {
         second_half.join();
         first.failed = first.failed || second.failed;
-    } else {
-        write_items(first, &head_item, nullptr);
     }
     // A failed write or close must not pass for success: the partial file is removed.
     bool closed = ::close(fd) == 0;

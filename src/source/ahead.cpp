@@ -15,6 +15,7 @@
 #include <exception>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
@@ -291,8 +292,14 @@ void read_source_ahead(const std::string& name) {
         expect_symbols(static_cast<std::size_t>(info.st_size) / 128);
     blocks_to_fault.clear();
     faults_wanted = false;
+    std::thread encoder;
+    try {
+        encoder = std::thread(encode_handed_lines);
+    } catch (const std::system_error&) {
+        read_source(name); // no second thread to be had: one thread reads and encodes
+        return;
+    }
     on_new_block = offer_block;
-    std::thread encoder(encode_handed_lines);
     held_report = &held;
     reading_ahead = true;
     try {

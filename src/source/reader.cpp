@@ -190,8 +190,11 @@ void read_source(const std::string& name) {
     source.file_name = name;
     source.line_number = 1;
     if (reading_ahead) {
-        if (name.empty())
-            drain_ahead(); // standard input is read no further than reading alone would read it
+        // Only a regular file is read ahead: standard input, a pipe or a device is read no
+        // sooner, and no further, than reading alone would read it.
+        struct stat info;
+        if (name.empty() || ::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+            drain_ahead();
         name_source_level(name);
     }
     open_source(source, name);
