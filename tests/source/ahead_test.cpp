@@ -3,49 +3,29 @@
 // at batch boundaries, inside includes and in the reader itself.
 #include "driver/driver.h"
 #include "source/source.h"
+#include "support/in_process.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-struct t_outcome {
-    bool ok;
-    std::string output;
-    bool has_image;
-    std::string image;
-};
-
 void write(const fs::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary);
     out << bytes;
 }
 
-t_outcome assemble(const fs::path& file, bool ahead) {
+t_assembly assemble(const fs::path& file, bool ahead) {
     const std::size_t saved = read_ahead_min_bytes;
     read_ahead_min_bytes = ahead ? 0 : SIZE_MAX;
-    const fs::path image = file.string() + ".orb";
-    fs::remove(image);
-    t_outcome outcome{};
-    std::string captured;
-    console_capture = &captured;
-    outcome.ok = run_assembly(file.string());
-    console_flush();
-    console_capture = nullptr;
+    t_assembly result = assemble_file(file.string());
     read_ahead_min_bytes = saved;
-    outcome.output = captured;
-    outcome.has_image = fs::exists(image);
-    if (outcome.has_image) {
-        std::ifstream in(image, std::ios::binary);
-        outcome.image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    return outcome;
+    return result;
 }
 
 struct t_temp_dir {
@@ -111,8 +91,8 @@ TEST(ReadAhead, SameOutputAsReadingAlone) {
                 program.insert(program.begin() + static_cast<std::ptrdiff_t>(at), fault);
             const fs::path file = dir.path / "t.asm";
             write(file, join(program));
-            const t_outcome alone = assemble(file, false);
-            const t_outcome ahead = assemble(file, true);
+            const t_assembly alone = assemble(file, false);
+            const t_assembly ahead = assemble(file, true);
             EXPECT_EQ(ahead.ok, alone.ok) << fault << " at " << at;
             EXPECT_EQ(ahead.output, alone.output) << fault << " at " << at;
             EXPECT_EQ(ahead.has_image, alone.has_image) << fault << " at " << at;
@@ -139,8 +119,8 @@ TEST(ReadAhead, ShortSourcesAndLineEnds) {
     for (const std::string& source : sources) {
         const fs::path file = dir.path / "s.asm";
         write(file, source);
-        const t_outcome alone = assemble(file, false);
-        const t_outcome ahead = assemble(file, true);
+        const t_assembly alone = assemble(file, false);
+        const t_assembly ahead = assemble(file, true);
         EXPECT_EQ(ahead.ok, alone.ok) << source;
         EXPECT_EQ(ahead.output, alone.output) << source;
         EXPECT_EQ(ahead.image, alone.image) << source;

@@ -10,6 +10,24 @@
 
 namespace fs = std::filesystem;
 
+t_assembly assemble_file(const std::string& path) {
+    const fs::path image = path + ".orb";
+    fs::remove(image);
+    t_assembly result{};
+    std::string captured;
+    console_capture = &captured;
+    result.ok = run_assembly(path);
+    console_flush();
+    console_capture = nullptr;
+    result.output = captured;
+    result.has_image = fs::exists(image);
+    if (result.has_image) {
+        std::ifstream in(image, std::ios::binary);
+        result.image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    return result;
+}
+
 t_assembly assemble_text(const std::string& source) {
     static int counter = 0;
     fs::path dir = fs::temp_directory_path() / ("orbasm_unit_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
@@ -19,19 +37,7 @@ t_assembly assemble_text(const std::string& source) {
         std::ofstream out(file, std::ios::binary);
         out << source;
     }
-    t_assembly result{};
-    std::string captured;
-    console_capture = &captured;
-    result.ok = run_assembly(file.string());
-    console_flush();
-    console_capture = nullptr;
-    result.output = captured;
-    fs::path image = file.string() + ".orb";
-    result.has_image = fs::exists(image);
-    if (result.has_image) {
-        std::ifstream in(image, std::ios::binary);
-        result.image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    t_assembly result = assemble_file(file.string());
     fs::remove_all(dir);
     return result;
 }

@@ -11,6 +11,8 @@ struct t_assembly {
     std::vector<uint8_t> image; // its bytes
 };
 
+// Assembles the named file (its image, if any, is removed first and read back after).
+t_assembly assemble_file(const std::string& path);
 // Assembles source (lines joined with CR LF) from a file in a fresh temporary directory.
 t_assembly assemble_lines(const std::vector<std::string>& lines);
 // Assembles the exact bytes of source.
