@@ -94,6 +94,9 @@ void offer_block(char* start, std::size_t bytes) {
 }
 
 // Advice only: where the kernel does not take it, the pages come by faults as before.
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23 // Linux 5.14; older kernels refuse it
+#endif
 void fault_in_blocks() {
     std::vector<std::pair<char*, std::size_t>> blocks;
     {
