@@ -66,7 +66,7 @@ static t_stage_set first_character_stages() {
         t_keywords keywords = compile_keywords(stage_lists[stage]);
         const bool empty_word = keywords.nodes[0].end_synonym != no_synonym;
         for (int c = 0; c < 256; ++c)
-            if (empty_word || keywords.children[0].of[c] >= 0)
+            if (empty_word || keyword_child(keywords, 0, static_cast<char>(c)) >= 0)
                 set.of[c] = static_cast<uint16_t>(set.of[c] | 1u << stage);
         release_keywords(keywords);
     }

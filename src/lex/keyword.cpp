@@ -1,6 +1,8 @@
 // Keyword matching: the three scanning primitives every recogniser is built from.
 #include "lex/lex.h"
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 // Characters that may follow a matched word when the boundary test applies.
@@ -69,6 +71,11 @@ static int32_t child_of(std::vector<t_keyword_node>& nodes, int32_t parent, char
     return index;
 }
 
+namespace {
+enum : int32_t { stop_ended, stop_boundary, stop_other, stop_ended_free, stop_other_free, stop_kinds };
+void tabulate(t_keywords& keywords, t_keyword_answer* answers, int32_t node, std::string& word);
+} // namespace
+
 t_keywords compile_keywords(std::string_view list) {
     std::vector<t_keyword_node> nodes;
     nodes.push_back({-1, -1, no_synonym, 0, no_synonym, 0});
@@ -107,33 +114,53 @@ t_keywords compile_keywords(std::string_view list) {
     std::copy(nodes.begin(), nodes.end(), stored);
     keywords.nodes = stored;
     keywords.node_count = static_cast<int32_t>(nodes.size());
-    // Node numbers are stored in 16 bits; the longest list has a few hundred nodes.
-    auto* children = new t_keyword_children[nodes.size()];
-    for (std::size_t n = 0; n < nodes.size(); ++n) {
-        for (int16_t& child : children[n].of)
-            child = -1;
-        for (int32_t child = nodes[n].first_child; child >= 0; child = nodes[static_cast<std::size_t>(child)].next_sibling)
-            children[n].of[static_cast<unsigned char>(nodes[static_cast<std::size_t>(child)].ch)] =
-                static_cast<int16_t>(child);
+    // Node numbers are stored in 16 bits (the longest list has a few hundred nodes), columns in 8
+    // (the lists are written in fewer than 255 distinct characters).
+    auto* column_of = new uint8_t[256]{};
+    int32_t columns = 1;
+    for (std::size_t n = 1; n < nodes.size(); ++n) {
+        uint8_t& column = column_of[static_cast<unsigned char>(nodes[n].ch)];
+        if (column == 0)
+            column = static_cast<uint8_t>(columns++);
     }
+    auto* children = new int16_t[nodes.size() * static_cast<std::size_t>(columns)];
+    std::fill_n(children, nodes.size() * static_cast<std::size_t>(columns), int16_t{-1});
+    for (std::size_t n = 0; n < nodes.size(); ++n)
+        for (int32_t child = nodes[n].first_child; child >= 0; child = nodes[static_cast<std::size_t>(child)].next_sibling)
+            children[n * static_cast<std::size_t>(columns) +
+                     column_of[static_cast<unsigned char>(nodes[static_cast<std::size_t>(child)].ch)]] =
+                static_cast<int16_t>(child);
     keywords.children = children;
+    keywords.column_of = column_of;
+    keywords.columns = columns;
+    auto* answers = new t_keyword_answer[nodes.size() * stop_kinds];
+    std::string word;
+    tabulate(keywords, answers, 0, word);
+    keywords.answers = answers;
     return keywords;
 }
 
 void release_keywords(t_keywords& keywords) {
     delete[] keywords.nodes;
     delete[] keywords.children;
+    delete[] keywords.column_of;
+    delete[] keywords.answers;
     keywords = t_keywords{};
 }
 
+namespace {
+struct t_walk_result {
+    int32_t number;
+    int32_t length;
+};
+
 // The trigger with the smallest synonym index decides, as in the search along the list: a
 // synonym that ends here with a boundary after it matches; a synonym that the text ends inside
-// stops the whole search with 0.
-int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
+// stops the whole search with 0. Step by step; compile_keywords tabulates its answers.
+t_walk_result walk_trie(std::string_view text, const t_keywords& keywords, int32_t pos, bool no_boundary_check) {
     const auto length = static_cast<int32_t>(text.size());
     int32_t best = no_synonym;
-    int32_t result = 0;
-    int32_t matched_length = 0;
+    t_walk_result found{0, 0};
     int32_t node_index = 0;
     const t_keyword_node* node = &keywords.nodes[0];
     for (int32_t d = 0;; ++d) {
@@ -141,23 +168,82 @@ int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, in
         if (node->end_synonym < best &&
             (text_ended || no_boundary_check || is_boundary(text[static_cast<std::size_t>(pos + d - 1)]))) {
             best = node->end_synonym;
-            result = node->end_number;
-            matched_length = d;
+            found = {node->end_number, d};
         }
         if (text_ended) {
             if (node->below_synonym < best)
-                result = 0;
+                found.number = 0;
             break;
         }
-        const auto c = static_cast<unsigned char>(text[static_cast<std::size_t>(pos + d - 1)]);
-        node_index = keywords.children[node_index].of[c];
+        node_index = keyword_child(keywords, node_index, text[static_cast<std::size_t>(pos + d - 1)]);
         if (node_index < 0)
             break;
         node = &keywords.nodes[node_index];
     }
-    if (result != 0) {
-        pos += matched_length;
+    return found;
+}
+
+// The answers of a node, by what stops the walk there (see stop_ended): a walk that stops at a
+// node has read exactly the node's word and, unless the text ended, one character that leads
+// nowhere; the result depends on nothing else but whether that character is a boundary (when
+// boundaries count at all).
+
+// Fills the answers of node and everything below it, whose word is word.
+void tabulate(t_keywords& keywords, t_keyword_answer* answers, int32_t node, std::string& word) {
+    auto leads_nowhere = [&](char c) { return keyword_child(keywords, node, c) < 0; };
+    auto answer = [&](std::string_view text, bool free) {
+        const t_walk_result found = walk_trie(text, keywords, 1, free);
+        return t_keyword_answer{static_cast<int16_t>(found.number), static_cast<int16_t>(found.length)};
+    };
+    // A character of each kind that leads nowhere from here; when none exists, the kind never
+    // stops a walk here and its answer is never read.
+    char boundary = ' ';
+    for (char c : {',', '#', ':', ';', '[', ']', ' '})
+        if (leads_nowhere(c)) {
+            boundary = c;
+            break;
+        }
+    char other = 'a';
+    for (int c = 1; c < 256; ++c)
+        if (!is_boundary(static_cast<char>(c)) && leads_nowhere(static_cast<char>(c))) {
+            other = static_cast<char>(c);
+            break;
+        }
+    t_keyword_answer* row = &answers[static_cast<std::size_t>(node) * stop_kinds];
+    row[stop_ended] = answer(word, false);
+    row[stop_ended_free] = answer(word, true);
+    row[stop_boundary] = answer(word + boundary, false);
+    row[stop_other] = answer(word + other, false);
+    row[stop_other_free] = answer(word + other, true);
+    for (int32_t child = keywords.nodes[node].first_child; child >= 0; child = keywords.nodes[child].next_sibling) {
+        word.push_back(keywords.nodes[child].ch);
+        tabulate(keywords, answers, child, word);
+        word.pop_back();
+    }
+}
+} // namespace
+
+// The walk follows the word as far as the trie goes and reads the answer tabulated for where,
+// and why, it stopped.
+int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t node = 0;
+    int32_t at = pos;
+    int32_t stop = no_boundary_check ? stop_ended_free : stop_ended;
+    while (at <= length) {
+        const char c = text[static_cast<std::size_t>(at - 1)];
+        const int32_t child = keyword_child(keywords, node, c);
+        if (child < 0) {
+            stop = no_boundary_check ? stop_other_free : is_boundary(c) ? stop_boundary : stop_other;
+            break;
+        }
+        node = child;
+        ++at;
+    }
+    const t_keyword_answer found = keywords.answers[node * stop_kinds + stop];
+    if (found.number != 0) {
+        pos += found.length;
         skip_blanks(text, pos);
     }
-    return result;
+    return found.number;
 }

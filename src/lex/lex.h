@@ -32,15 +32,27 @@ struct t_keyword_node {
     char ch;               // the character that leads to this node
 };
 
-struct t_keyword_children {
-    int16_t of[256]; // the child node for each character; -1 for none
+// Children are looked up in a table with one row per node and one column per character that
+// occurs in the list (column 0, for every other character, holds no child): the rows of all the
+// assembler's lists together stay small enough to sit in the first-level cache.
+// What a walk that stops at a node returns: the number (0 for none) and the length matched.
+struct t_keyword_answer {
+    int16_t number;
+    int16_t length;
 };
 
 struct t_keywords {
-    const t_keyword_node* nodes;          // nodes[0] is the root, the empty word
-    const t_keyword_children* children;   // children[n]: the children of node n by character
+    const t_keyword_node* nodes;   // nodes[0] is the root, the empty word
+    const t_keyword_answer* answers; // five per node, by what stops the walk there
+    const int16_t* children;       // children[n * columns + column_of[c]]: node n's child by c; -1 for none
+    const uint8_t* column_of;      // the column of each character
+    int32_t columns;
     int32_t node_count;
 };
+
+inline int32_t keyword_child(const t_keywords& keywords, int32_t node, char c) {
+    return keywords.children[node * keywords.columns + keywords.column_of[static_cast<unsigned char>(c)]];
+}
 
 inline constexpr int32_t no_synonym = 0x7FFFFFFF;
 
@@ -55,7 +67,7 @@ inline int32_t match_keyword(std::string_view text, const t_keywords& keywords, 
     skip_blanks(text, pos);
     // Most tries fail on the first character: no word of the list begins with it.
     if (pos <= static_cast<int32_t>(text.size()) && keywords.nodes[0].end_synonym == no_synonym &&
-        keywords.children[0].of[static_cast<unsigned char>(text[static_cast<std::size_t>(pos - 1)])] < 0)
+        keyword_child(keywords, 0, text[static_cast<std::size_t>(pos - 1)]) < 0)
         return 0;
     return match_keyword_trie(text, keywords, pos, no_boundary_check);
 }
