@@ -5,11 +5,6 @@
 #include <string>
 #include <vector>
 
-// Characters that may follow a matched word when the boundary test applies.
-static bool is_boundary(char c) {
-    return c == ' ' || c == '#' || c == ',' || c == ':' || c == ';' || c == '[' || c == ']';
-}
-
 static bool ends_synonym(char c) { return c == '/' || c == '|'; }
 
 int32_t match_keyword(std::string_view text, std::string_view list, int32_t& pos, bool no_boundary_check) {
@@ -32,7 +27,7 @@ int32_t match_keyword(std::string_view text, std::string_view list, int32_t& pos
             }
         }
         if (equal && (pos + k > length || no_boundary_check ||
-                      is_boundary(text[static_cast<std::size_t>(pos + k - 1)]))) {
+                      is_word_boundary(text[static_cast<std::size_t>(pos + k - 1)]))) {
             pos += k;
             skip_blanks(text, pos);
             return number;
@@ -166,7 +161,7 @@ t_walk_result walk_trie(std::string_view text, const t_keywords& keywords, int32
     for (int32_t d = 0;; ++d) {
         const bool text_ended = pos + d > length;
         if (node->end_synonym < best &&
-            (text_ended || no_boundary_check || is_boundary(text[static_cast<std::size_t>(pos + d - 1)]))) {
+            (text_ended || no_boundary_check || is_word_boundary(text[static_cast<std::size_t>(pos + d - 1)]))) {
             best = node->end_synonym;
             found = {node->end_number, d};
         }
@@ -205,7 +200,7 @@ void tabulate(t_keywords& keywords, t_keyword_answer* answers, int32_t node, std
         }
     char other = 'a';
     for (int c = 1; c < 256; ++c)
-        if (!is_boundary(static_cast<char>(c)) && leads_nowhere(static_cast<char>(c))) {
+        if (!is_word_boundary(static_cast<char>(c)) && leads_nowhere(static_cast<char>(c))) {
             other = static_cast<char>(c);
             break;
         }
@@ -234,7 +229,7 @@ int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, in
         const char c = text[static_cast<std::size_t>(at - 1)];
         const int32_t child = keyword_child(keywords, node, c);
         if (child < 0) {
-            stop = no_boundary_check ? stop_other_free : is_boundary(c) ? stop_boundary : stop_other;
+            stop = no_boundary_check ? stop_other_free : is_word_boundary(c) ? stop_boundary : stop_other;
             break;
         }
         node = child;

@@ -15,6 +15,11 @@ inline void skip_blanks(std::string_view text, int32_t& pos) {
     pos = at;
 }
 
+// Characters that may follow a matched word when the boundary test applies.
+inline bool is_word_boundary(char c) {
+    return c == ' ' || c == '#' || c == ',' || c == ':' || c == ';' || c == '[' || c == ']';
+}
+
 // Returns the number (from 1) of the first alternative of list that matches at pos, or 0.
 // Alternatives are separated by "/", synonyms within one by "|". Blanks before the word are
 // always skipped; on success pos moves past the word and the blanks after it. Unless
