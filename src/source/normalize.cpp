@@ -6,7 +6,7 @@
 #include <vector>
 
 namespace {
-enum t_char_class : unsigned char { separator, word, punctuation, quote, line_end };
+enum t_char_class : unsigned char { separator, word, punctuation, quote };
 
 // ORDER: the four classes of a source byte; every byte not listed is a separator.
 constexpr auto make_classes() {
@@ -23,14 +23,37 @@ constexpr auto make_classes() {
 }
 constexpr auto char_classes = make_classes();
 
-// The same classes for a line still in the read buffer, where carriage return, line feed and
-// character 26 end it.
-constexpr auto make_buffer_classes() {
-    auto table = make_classes();
-    for (unsigned c : {10u, 13u, 26u}) table.of[c] = line_end;
+// What a byte of a line still in the read buffer does to the output, where carriage return, line
+// feed and character 26 end the line: bit 0, a blank goes before it if a word came just before;
+// bit 1, it is copied; bit 2, it is a word character; bit 3, it stops the plain copying (a quote
+// or the end of the line).
+enum : unsigned char { blank_after_word = 1, copied = 2, in_word = 4, stops = 8 };
+
+constexpr auto make_buffer_actions() {
+    struct {
+        unsigned char of[256];
+    } table{};
+    for (unsigned c = 0; c < 256; ++c) {
+        switch (char_classes.of[c]) {
+        case word:
+            table.of[c] = copied | in_word;
+            break;
+        case punctuation:
+            table.of[c] = blank_after_word | copied;
+            break;
+        case quote:
+            table.of[c] = stops;
+            break;
+        default:
+            table.of[c] = blank_after_word;
+            break;
+        }
+    }
+    for (unsigned c : {10u, 13u, 26u})
+        table.of[c] = stops;
     return table;
 }
-constexpr auto buffer_classes = make_buffer_classes();
+constexpr auto buffer_actions = make_buffer_actions();
 
 // Every byte becomes at most two (a blank and a punctuation character), so a result is built in
 // a buffer of twice the length, reused: a line costs no allocation once the longest has been seen.
@@ -43,50 +66,48 @@ char* normalized_room(std::size_t length) {
 }
 } // namespace
 
-const char* normalize_buffered(const char* in, const char* end, std::string& line) {
-    char* const start = normalized_room(static_cast<std::size_t>(end - in));
-    char* out = start;
-    bool after_separator = true;
+// Each byte is handled the same way, without a branch on its class: a blank is written and kept
+// only after a word, the byte is written and kept only if it is copied.
+const char* normalize_into(const char* in, const char* end, char* out, std::size_t& length) {
+    char* const start = out;
+    unsigned after_word = 0;
     for (;;) {
         const char c = *in;
-        switch (buffer_classes.of[static_cast<unsigned char>(c)]) {
-        case word:
-            do
-                *out++ = *in++;
-            while (buffer_classes.of[static_cast<unsigned char>(*in)] == word);
-            after_separator = false;
-            break;
-        case punctuation:
-            if (!after_separator)
-                *out++ = ' ';
-            *out++ = c;
+        const unsigned action = buffer_actions.of[static_cast<unsigned char>(c)];
+        if ((action & stops) == 0) [[likely]] {
+            *out = ' ';
+            out += after_word & action;
+            *out = c;
+            out += (action >> 1) & 1;
+            after_word = (action >> 2) & 1;
             ++in;
-            after_separator = true;
-            break;
-        case quote: {
+            continue;
+        }
+        if (c == '"' || c == '\'') {
             const char* close = in + 1;
-            while (*close != c && buffer_classes.of[static_cast<unsigned char>(*close)] != line_end)
+            while (*close != c && *close != '\n' && *close != '\r' && *close != 26)
                 ++close;
             if (*close != c)
                 return nullptr; // unclosed here, or closed beyond the buffer: the whole line decides
-            std::memcpy(out, in, static_cast<std::size_t>(close - in + 1)); // a string leaves after_separator as it was
+            std::memcpy(out, in, static_cast<std::size_t>(close - in + 1)); // a string leaves after_word as it was
             out += close - in + 1;
             in = close + 1;
-            break;
+            continue;
         }
-        case line_end:
-            if (in == end)
-                return nullptr;
-            line.assign(start, static_cast<std::size_t>(out - start));
-            return in;
-        default:
-            if (!after_separator)
-                *out++ = ' ';
-            after_separator = true;
-            ++in;
-            break;
-        }
+        if (in == end)
+            return nullptr;
+        length = static_cast<std::size_t>(out - start);
+        return in;
     }
+}
+
+const char* normalize_buffered(const char* in, const char* end, std::string& line) {
+    char* const start = normalized_room(static_cast<std::size_t>(end - in));
+    std::size_t length = 0;
+    const char* line_end = normalize_into(in, end, start, length);
+    if (line_end != nullptr)
+        line.assign(start, length);
+    return line_end;
 }
 
 void normalize_line(std::string& line) {

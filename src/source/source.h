@@ -67,3 +67,6 @@ void normalize_line(std::string& line);
 // end before end; otherwise, and for a quote that does not close within the line, returns nil and
 // leaves line as it was, for normalize_line to judge the whole line.
 const char* normalize_buffered(const char* in, const char* end, std::string& line);
+// The same, writing the normalised line to out, which has room for 2 * (end - in) + 1 bytes, and
+// its length to length.
+const char* normalize_into(const char* in, const char* end, char* out, std::size_t& length);
