@@ -8,11 +8,14 @@
 #include "source/source.h"
 #include "symbols/symbols.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
 #include <deque>
+#include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -55,17 +58,23 @@ int32_t hash_labels(std::string_view line, uint64_t hashes[2]) {
     return count;
 }
 
-// A cache line of its own: the reader grows one batch while the encoder reads another.
-struct alignas(64) t_batch {
-    std::vector<char> text;
-    std::vector<t_handed_line> lines;
-};
-
 // A batch is handed over when it holds this much; a few batches in flight keep both threads busy
 // without holding much of the source in memory.
 constexpr std::size_t batch_text_bytes = std::size_t(1) << 18;
 constexpr std::size_t batch_lines = 8192;
 constexpr int batch_count = 4;
+// Room enough that a batch not yet handed over takes any line normalised in the read buffer
+// without growing.
+constexpr std::size_t batch_text_room = 2 * batch_text_bytes;
+
+// A cache line of its own: the reader grows one batch while the encoder reads another. The text
+// is every line with its line feed; lines are normalised straight into it.
+struct alignas(64) t_batch {
+    std::unique_ptr<char[]> text;
+    std::size_t text_size = 0;
+    std::size_t text_capacity = 0;
+    std::vector<t_handed_line> lines;
+};
 
 t_batch batches[batch_count];
 std::mutex handover;
@@ -147,7 +156,7 @@ void take_free_batch() {
         throw t_fatal_stop{}; // the reader stops without a report of its own: the encoder's stands
     filling = free_batches.front();
     free_batches.pop_front();
-    batches[filling].text.clear();
+    batches[filling].text_size = 0;
     batches[filling].lines.clear();
 }
 
@@ -205,14 +214,14 @@ void encode_handed_lines() {
                 echoed_to = line.offset + line.length + 1;
                 if (line.include)
                     continue;
-                current_line.assign(lines.text.data() + line.offset, line.length);
+                current_line.assign(lines.text.get() + line.offset, line.length);
                 place = {*line.file_name, line.line_number};
                 known_stage_entry = &line.entry;
                 process_line();
                 known_stage_entry = nullptr;
             }
             if (echo_enabled)
-                console_write({lines.text.data(), lines.text.size()});
+                console_write({lines.text.get(), lines.text_size});
             give_back(batch);
         }
     } catch (const t_fatal_stop&) {
@@ -230,7 +239,7 @@ void encode_handed_lines() {
     known_stage_entry = nullptr;
     if (held.held) {
         if (echo_enabled)
-            console_write({batches[batch].text.data(), echoed_to});
+            console_write({batches[batch].text.get(), echoed_to});
         print_held_report(held);
         stop_encoder(true, nullptr);
     }
@@ -249,24 +258,38 @@ void name_source_level(const std::string& name) {
     level_names[nesting_depth] = &file_names.back();
 }
 
-void hand_line(bool include) {
+char* line_room(std::size_t bytes) {
     if (faults_wanted.load(std::memory_order_relaxed))
         fault_in_blocks();
-    if (filling >= 0 && (batches[filling].text.size() >= batch_text_bytes || batches[filling].lines.size() >= batch_lines))
+    if (filling >= 0 && (batches[filling].text_size >= batch_text_bytes || batches[filling].lines.size() >= batch_lines))
         hand_over_filling();
     if (filling < 0)
         take_free_batch();
     t_batch& batch = batches[filling];
-    const std::size_t offset = batch.text.size();
-    batch.text.insert(batch.text.end(), current_line.begin(), current_line.end());
-    batch.text.push_back('\n');
+    if (batch.text_capacity - batch.text_size < bytes + 1) {
+        // Only a line longer than the read buffer gets here.
+        const std::size_t capacity = std::max({batch_text_room, 2 * batch.text_capacity, batch.text_size + bytes + 1});
+        auto text = std::make_unique_for_overwrite<char[]>(capacity);
+        if (batch.text_size > 0)
+            std::memcpy(text.get(), batch.text.get(), batch.text_size);
+        batch.text = std::move(text);
+        batch.text_capacity = capacity;
+    }
+    return batch.text.get() + batch.text_size;
+}
+
+void hand_written_line(std::size_t length, bool include) {
+    t_batch& batch = batches[filling];
+    const std::string_view text(batch.text.get() + batch.text_size, length);
     t_handed_line& line = batch.lines.emplace_back();
-    line = {offset, current_line.size(), level_names[nesting_depth], include_stack[nesting_depth].line_number,
+    line = {batch.text_size, length, level_names[nesting_depth], include_stack[nesting_depth].line_number,
             include, t_stage_entry{}, 0, {}};
     if (!include) {
-        line.entry = find_stage_entry(current_line);
-        line.label_count = hash_labels(current_line, line.label_hashes);
+        line.entry = find_stage_entry(text);
+        line.label_count = hash_labels(text, line.label_hashes);
     }
+    batch.text[batch.text_size + length] = '\n';
+    batch.text_size += length + 1;
 }
 
 void drain_ahead() {

@@ -5,6 +5,7 @@
 #include "source/source.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,6 +103,17 @@ static constexpr t_byte_set ends_line = [] {
     return set;
 }();
 
+// Past the end of a line held whole in the buffer: a carriage return with the line feed after
+// it, or one of them alone; a character 26 stays to end the file.
+static const char* skip_line_end(const char* p) {
+    if (*p != 26) {
+        ++p;
+        if (p[-1] == '\r' && *p == '\n')
+            ++p;
+    }
+    return p;
+}
+
 // Reads and normalises a line held whole in the buffer; false, with nothing consumed, when the line
 // runs past the bytes held or needs the slower path for its verdict.
 static bool read_buffered_line(t_source& source) {
@@ -110,12 +122,7 @@ static bool read_buffered_line(t_source& source) {
     const char* p = normalize_buffered(start, end, current_line);
     if (p == nullptr || (*p == '\r' && p + 1 == end)) // the line feed may be in the next chunk
         return false;
-    if (*p != 26) {
-        ++p;
-        if (p[-1] == '\r' && *p == '\n')
-            ++p;
-    }
-    source.buffer_pos = static_cast<std::size_t>(p - source.buffer);
+    source.buffer_pos = static_cast<std::size_t>(skip_line_end(p) - source.buffer);
     return true;
 }
 
@@ -148,6 +155,35 @@ static void read_line(t_source& source) {
         }
         return;
     }
+}
+
+static void read_include(int32_t pos);
+
+// Reading ahead: the line is normalised straight into the batch handed to the encoding thread,
+// and current_line is set only for an include line, which the reader follows itself, or for a
+// line the read buffer does not hold whole.
+static void hand_next_line(t_source& source) {
+    const std::size_t held = source.buffer_len - source.buffer_pos;
+    char* room = line_room(2 * held + 1);
+    std::size_t length = 0;
+    const char* p = normalize_into(source.buffer + source.buffer_pos, source.buffer + source.buffer_len, room, length);
+    if (p != nullptr && !(*p == '\r' && p + 1 == source.buffer + source.buffer_len)) {
+        source.buffer_pos = static_cast<std::size_t>(skip_line_end(p) - source.buffer);
+    } else {
+        read_line(source);
+        normalize_line(current_line);
+        length = current_line.size();
+        room = line_room(length);
+        std::memcpy(room, current_line.data(), length);
+    }
+    const std::string_view line(room, length);
+    int32_t pos = 1;
+    const bool include = match_keyword(line, include_keywords, pos, false) != 0;
+    if (include && line.data() != current_line.data())
+        current_line.assign(line);
+    hand_written_line(length, include);
+    if (include)
+        read_include(pos);
 }
 
 // Follows an include line: the name is the text in the first pair of quotes after the keyword.
@@ -199,19 +235,17 @@ void read_source(const std::string& name) {
     }
     open_source(source, name);
     while (!source_ended(source)) {
+        if (reading_ahead) {
+            hand_next_line(source); // echoed, and encoded unless an include, on the encoding thread
+            ++include_stack[nesting_depth].line_number;
+            continue;
+        }
         if (!read_buffered_line(source)) {
             read_line(source);
             normalize_line(current_line);
         }
         int32_t pos = 1;
         const bool include = match_keyword(current_line, include_keywords, pos, false) != 0;
-        if (reading_ahead) {
-            hand_line(include); // echoed, and encoded unless an include, on the encoding thread
-            if (include)
-                read_include(pos);
-            ++include_stack[nesting_depth].line_number;
-            continue;
-        }
         if (echo_enabled)
             console_line(current_line);
         if (include) {

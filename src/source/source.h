@@ -52,8 +52,12 @@ bool worth_reading_ahead(const std::string& name);
 void read_source_ahead(const std::string& name);
 // Notes the name of the file just opened at the current level, for the lines handed from it.
 void name_source_level(const std::string& name);
-// Hands current_line, read at the current place, to the encoding thread.
-void hand_line(bool include);
+// Room for a line of up to bytes bytes in the batch of lines being filled for the encoding thread
+// (waiting for a free batch if need be), valid until the next call.
+char* line_room(std::size_t bytes);
+// Hands the line of length bytes, written at line_room's place and read at the current place, to
+// the encoding thread.
+void hand_written_line(std::size_t length, bool include);
 // Waits until every line handed so far is encoded; stops the reader if the encoding failed.
 void drain_ahead();
 
