@@ -67,7 +67,6 @@ static int32_t child_of(std::vector<t_keyword_node>& nodes, int32_t parent, char
 }
 
 namespace {
-enum : int32_t { stop_ended, stop_boundary, stop_other, stop_ended_free, stop_other_free, stop_kinds };
 void tabulate(t_keywords& keywords, t_keyword_answer* answers, int32_t node, std::string& word);
 } // namespace
 
@@ -178,10 +177,10 @@ t_walk_result walk_trie(std::string_view text, const t_keywords& keywords, int32
     return found;
 }
 
-// The answers of a node, by what stops the walk there (see stop_ended): a walk that stops at a
-// node has read exactly the node's word and, unless the text ended, one character that leads
-// nowhere; the result depends on nothing else but whether that character is a boundary (when
-// boundaries count at all).
+// The answers of a node, by what stops the walk there: a walk that stops at a node has read
+// exactly the node's word and, unless the text ended, one character that leads nowhere; the
+// result depends on nothing else but whether that character is a boundary (when boundaries
+// count at all).
 
 // Fills the answers of node and everything below it, whose word is word.
 void tabulate(t_keywords& keywords, t_keyword_answer* answers, int32_t node, std::string& word) {
@@ -217,28 +216,3 @@ void tabulate(t_keywords& keywords, t_keyword_answer* answers, int32_t node, std
     }
 }
 } // namespace
-
-// The walk follows the word as far as the trie goes and reads the answer tabulated for where,
-// and why, it stopped.
-int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
-    const auto length = static_cast<int32_t>(text.size());
-    int32_t node = 0;
-    int32_t at = pos;
-    int32_t stop = no_boundary_check ? stop_ended_free : stop_ended;
-    while (at <= length) {
-        const char c = text[static_cast<std::size_t>(at - 1)];
-        const int32_t child = keyword_child(keywords, node, c);
-        if (child < 0) {
-            stop = no_boundary_check ? stop_other_free : is_word_boundary(c) ? stop_boundary : stop_other;
-            break;
-        }
-        node = child;
-        ++at;
-    }
-    const t_keyword_answer found = keywords.answers[node * stop_kinds + stop];
-    if (found.number != 0) {
-        pos += found.length;
-        skip_blanks(text, pos);
-    }
-    return found.number;
-}

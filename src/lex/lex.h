@@ -65,15 +65,38 @@ inline constexpr int32_t no_synonym = 0x7FFFFFFF;
 // live as long as the process).
 t_keywords compile_keywords(std::string_view list);
 void release_keywords(t_keywords& keywords);
-// The walk through the trie from pos (blanks already skipped).
-int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check);
+// The answers of a node, by what stops a walk there: the text ended, or the next character
+// leads nowhere and is a boundary or not; "free" when boundaries do not count.
+enum : int32_t { stop_ended, stop_boundary, stop_other, stop_ended_free, stop_other_free, stop_kinds };
+
+// The walk through the trie from pos (blanks already skipped): it follows the word as far as the
+// trie goes and reads the answer tabulated for where, and why, it stopped.
+inline int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, int32_t& pos,
+                                  bool no_boundary_check) {
+    const auto length = static_cast<int32_t>(text.size());
+    int32_t node = 0;
+    int32_t at = pos;
+    int32_t stop = no_boundary_check ? stop_ended_free : stop_ended;
+    while (at <= length) {
+        const char c = text[static_cast<std::size_t>(at - 1)];
+        const int32_t child = keyword_child(keywords, node, c);
+        if (child < 0) {
+            stop = no_boundary_check ? stop_other_free : is_word_boundary(c) ? stop_boundary : stop_other;
+            break;
+        }
+        node = child;
+        ++at;
+    }
+    const t_keyword_answer found = keywords.answers[node * stop_kinds + stop];
+    if (found.number != 0) {
+        pos += found.length;
+        skip_blanks(text, pos);
+    }
+    return found.number;
+}
 
 inline int32_t match_keyword(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
     skip_blanks(text, pos);
-    // Most tries fail on the first character: no word of the list begins with it.
-    if (pos <= static_cast<int32_t>(text.size()) && keywords.nodes[0].end_synonym == no_synonym &&
-        keyword_child(keywords, 0, text[static_cast<std::size_t>(pos - 1)]) < 0)
-        return 0;
     return match_keyword_trie(text, keywords, pos, no_boundary_check);
 }
 
