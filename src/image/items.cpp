@@ -6,8 +6,9 @@
 #include <cstring>
 
 t_item head_item{};
-t_item* tail = &head_item;
-std::size_t list_length = 1;
+// Written with every item: on a cache line of their own, away from what another thread reads.
+alignas(64) t_item* tail = &head_item;
+alignas(64) std::size_t list_length = 1;
 
 void emit_item(int32_t kind, int32_t size, const void* bytes) {
     auto* item = static_cast<t_item*>(run_alloc_item(sizeof(t_item)));

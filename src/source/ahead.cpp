@@ -85,19 +85,29 @@ std::deque<int> free_batches;        // batches the reader may fill
 bool input_done = false;             // the reader hands over nothing more
 bool encoder_failed = false;         // the encoder stopped at a report
 std::exception_ptr encoder_exception; // anything else that stopped the encoder
-int filling = -1;                    // the batch the reader fills; -1 for none
+
+// What the reader reads and writes on every line, on cache lines of its own: the encoding thread
+// writes the item list and the symbols on every line, and a cache line shared with them would
+// travel between the cores all the time.
+struct alignas(64) t_reader_state {
+    int filling = -1; // the batch the reader fills; -1 for none
+    // Set when the encoder has carved new blocks of run memory for the reader to fault in.
+    std::atomic<bool> faults_wanted{false};
+    // The name of the file read at each level (see file_names).
+    const std::string* level_names[max_nesting + 1];
+};
+t_reader_state reader_state;
 
 // New blocks of run memory, whose pages the reader faults in while the encoder fills the block
 // before: a first touch of a page costs the encoder a fault, and on a large program the faults
 // add up to a good part of its time.
 std::vector<std::pair<char*, std::size_t>> blocks_to_fault; // guarded by handover
-std::atomic<bool> faults_wanted{false};
 
 void offer_block(char* start, std::size_t bytes) {
     {
         std::lock_guard<std::mutex> lock(handover);
         blocks_to_fault.emplace_back(start, bytes);
-        faults_wanted.store(true, std::memory_order_relaxed);
+        reader_state.faults_wanted.store(true, std::memory_order_relaxed);
     }
     batch_free.notify_one();
 }
@@ -111,7 +121,7 @@ void fault_in_blocks() {
     {
         std::lock_guard<std::mutex> lock(handover);
         blocks.swap(blocks_to_fault);
-        faults_wanted.store(false, std::memory_order_relaxed);
+        reader_state.faults_wanted.store(false, std::memory_order_relaxed);
     }
     constexpr std::uintptr_t page = 4096;
     constexpr std::uintptr_t skipped = 4 * page; // the encoder is about to write there itself
@@ -126,16 +136,15 @@ void fault_in_blocks() {
 // File names outlive their include level: a line handed over may be encoded after its file is
 // closed and another opened at the same level.
 std::deque<std::string> file_names;
-const std::string* level_names[max_nesting + 1];
 
 void hand_over_filling() {
-    if (filling < 0)
+    if (reader_state.filling < 0)
         return;
     {
         std::lock_guard<std::mutex> lock(handover);
-        full_batches.push_back(filling);
+        full_batches.push_back(reader_state.filling);
     }
-    filling = -1;
+    reader_state.filling = -1;
     batch_full.notify_one();
 }
 
@@ -144,9 +153,9 @@ void take_free_batch() {
     std::unique_lock<std::mutex> lock(handover);
     for (;;) {
         batch_free.wait(lock, [] {
-            return !free_batches.empty() || encoder_failed || faults_wanted.load(std::memory_order_relaxed);
+            return !free_batches.empty() || encoder_failed || reader_state.faults_wanted.load(std::memory_order_relaxed);
         });
-        if (!faults_wanted.load(std::memory_order_relaxed) || encoder_failed)
+        if (!reader_state.faults_wanted.load(std::memory_order_relaxed) || encoder_failed)
             break;
         lock.unlock();
         fault_in_blocks();
@@ -154,10 +163,10 @@ void take_free_batch() {
     }
     if (encoder_failed)
         throw t_fatal_stop{}; // the reader stops without a report of its own: the encoder's stands
-    filling = free_batches.front();
+    reader_state.filling = free_batches.front();
     free_batches.pop_front();
-    batches[filling].text_size = 0;
-    batches[filling].lines.clear();
+    batches[reader_state.filling].text_size = 0;
+    batches[reader_state.filling].lines.clear();
 }
 
 // The next batch to encode, or -1 when the reader is done and every batch is encoded.
@@ -255,17 +264,18 @@ bool worth_reading_ahead(const std::string& name) {
 
 void name_source_level(const std::string& name) {
     file_names.push_back(name);
-    level_names[nesting_depth] = &file_names.back();
+    reader_state.level_names[nesting_depth] = &file_names.back();
 }
 
 char* line_room(std::size_t bytes) {
-    if (faults_wanted.load(std::memory_order_relaxed))
+    if (reader_state.faults_wanted.load(std::memory_order_relaxed))
         fault_in_blocks();
-    if (filling >= 0 && (batches[filling].text_size >= batch_text_bytes || batches[filling].lines.size() >= batch_lines))
+    if (reader_state.filling >= 0 && (batches[reader_state.filling].text_size >= batch_text_bytes ||
+                                      batches[reader_state.filling].lines.size() >= batch_lines))
         hand_over_filling();
-    if (filling < 0)
+    if (reader_state.filling < 0)
         take_free_batch();
-    t_batch& batch = batches[filling];
+    t_batch& batch = batches[reader_state.filling];
     if (batch.text_capacity - batch.text_size < bytes + 1) {
         // Only a line longer than the read buffer gets here.
         const std::size_t capacity = std::max({batch_text_room, 2 * batch.text_capacity, batch.text_size + bytes + 1});
@@ -279,10 +289,10 @@ char* line_room(std::size_t bytes) {
 }
 
 void hand_written_line(std::size_t length, bool include) {
-    t_batch& batch = batches[filling];
+    t_batch& batch = batches[reader_state.filling];
     const std::string_view text(batch.text.get() + batch.text_size, length);
     t_handed_line& line = batch.lines.emplace_back();
-    line = {batch.text_size, length, level_names[nesting_depth], include_stack[nesting_depth].line_number,
+    line = {batch.text_size, length, reader_state.level_names[nesting_depth], include_stack[nesting_depth].line_number,
             include, t_stage_entry{}, 0, {}};
     if (!include) {
         line.entry = find_stage_entry(text);
@@ -307,7 +317,7 @@ void read_source_ahead(const std::string& name) {
         free_batches.push_back(batch);
     input_done = encoder_failed = false;
     encoder_exception = nullptr;
-    filling = -1;
+    reader_state.filling = -1;
     file_names.clear();
 
     t_held_report held{};
@@ -317,7 +327,7 @@ void read_source_ahead(const std::string& name) {
     if (struct stat info; ::stat(name.c_str(), &info) == 0 && info.st_size > 0)
         expect_symbols(static_cast<std::size_t>(info.st_size) / 128);
     blocks_to_fault.clear();
-    faults_wanted = false;
+    reader_state.faults_wanted = false;
     std::thread encoder;
     try {
         encoder = std::thread(encode_handed_lines);

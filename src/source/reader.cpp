@@ -10,17 +10,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-t_source include_stack[max_nesting + 1];
+// The reader's state lies on cache lines of its own, apart from the item list and the symbols
+// that the encoding thread writes while the reader reads ahead.
+alignas(64) t_source include_stack[max_nesting + 1];
 bool listing_enabled = false;
 t_line_record* line_records = nullptr;
 static t_line_record* last_record = nullptr;
-int32_t nesting_depth = 1;
+alignas(64) int32_t nesting_depth = 1;
 
 static const t_keywords include_keywords = compile_keywords("#include");
 
 static constexpr std::size_t read_chunk = std::size_t(1) << 16;
 // One byte more than a chunk, for the line feed that stands after the bytes held.
-static char level_buffers[max_nesting + 1][read_chunk + 1];
+alignas(64) static char level_buffers[max_nesting + 1][read_chunk + 1];
 
 // Lines are addressed by 32-bit positions; a longer line could not be scanned.
 static constexpr std::size_t max_line_length = 0x7FFFFF00;
