@@ -213,6 +213,12 @@ void encode_handed_lines() {
             const std::size_t count = lines.lines.size();
             for (std::size_t k = 0; k < count; ++k) {
                 const t_handed_line& line = lines.lines[k];
+                // The reader wrote the batch on another core: its lines, and their text, are
+                // fetched well before they are needed.
+                if (k + 16 < count)
+                    __builtin_prefetch(&lines.lines[k + 16]);
+                if (k + 8 < count)
+                    __builtin_prefetch(lines.text.get() + lines.lines[k + 8].offset);
                 // The symbols of the next two lines are fetched while this one is encoded.
                 if (k + 2 < count)
                     for (int32_t n = 0; n < lines.lines[k + 2].label_count; ++n)
