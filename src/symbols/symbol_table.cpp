@@ -61,8 +61,12 @@ void prefetch_symbol_slot(uint64_t hash) {
 
 void prefetch_symbol_node(uint64_t hash) {
     const uintptr_t entry = name_index[static_cast<std::size_t>(hash) & (name_index.size() - 1)];
-    if (entry != 0)
-        __builtin_prefetch(node_at(entry));
+    if (entry != 0) {
+        // A node and the name behind it span two cache lines more often than not.
+        const char* node = reinterpret_cast<const char*>(node_at(entry));
+        __builtin_prefetch(node);
+        __builtin_prefetch(node + sizeof(t_rb_node));
+    }
 }
 
 // Rehashes every node into an index of size slots, with the current tag bits.
