@@ -90,7 +90,7 @@ TEST(Normalize, BufferedScanAgreesWithWholeLines) {
 // Random lines of every kind of byte, quotes included: the buffered scan agrees with the whole
 // line, or leaves the line to it.
 TEST(Normalize, BufferedScanAgreesOnRandomLines) {
-    const std::string alphabet = std::string("aZ09#.@_+,-:;=[]\"' \t!*\x80\xff\x01", 27);
+    const std::string alphabet = "aZ09#.@_+,-:;=[]\"' \t!*\x80\xff\x01";
     std::mt19937 rng(3);
     int compared = 0;
     for (int i = 0; i < 100000; ++i) {
