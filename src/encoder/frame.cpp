@@ -149,7 +149,6 @@ struct t_entry_table {
 };
 
 void tabulate_entries(t_entry_table& table, int32_t node, std::string& word) {
-    auto leads_nowhere = [&](char c) { return keyword_child(table.words, node, c) < 0; };
     auto answer = [](const std::string& text) {
         const t_stage_entry entry = find_stage_entry_by_lists(text);
         int32_t end = entry.end;
@@ -158,24 +157,11 @@ void tabulate_entries(t_entry_table& table, int32_t node, std::string& word) {
         return t_entry_answer{static_cast<int8_t>(entry.stage), static_cast<int8_t>(entry.list),
                               static_cast<int16_t>(entry.number), static_cast<int16_t>(end - 1)};
     };
-    // A character of each kind that no word goes on with from here; when there is none, that
-    // kind never stops a walk here.
-    char boundary = ' ';
-    for (char c : {',', '#', ':', ';', '[', ']', ' '})
-        if (leads_nowhere(c)) {
-            boundary = c;
-            break;
-        }
-    char other = 'a';
-    for (int c = 1; c < 256; ++c)
-        if (!is_word_boundary(static_cast<char>(c)) && leads_nowhere(static_cast<char>(c))) {
-            other = static_cast<char>(c);
-            break;
-        }
+    const t_stop_characters stops = stop_characters(table.words, node);
     t_entry_answer* row = &table.answers[static_cast<std::size_t>(node) * entry_stop_kinds];
     row[entry_stop_ended] = answer(word);
-    row[entry_stop_boundary] = answer(word + boundary);
-    row[entry_stop_other] = answer(word + other);
+    row[entry_stop_boundary] = answer(word + stops.boundary);
+    row[entry_stop_other] = answer(word + stops.other);
     for (int32_t child = table.words.nodes[node].first_child; child >= 0;
          child = table.words.nodes[child].next_sibling) {
         word.push_back(table.words.nodes[child].ch);

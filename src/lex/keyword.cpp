@@ -182,33 +182,38 @@ t_walk_result walk_trie(std::string_view text, const t_keywords& keywords, int32
 // result depends on nothing else but whether that character is a boundary (when boundaries
 // count at all).
 
+} // namespace
+
+t_stop_characters stop_characters(const t_keywords& keywords, int32_t node) {
+    auto leads_nowhere = [&](char c) { return keyword_child(keywords, node, c) < 0; };
+    t_stop_characters stops{' ', 'a'};
+    for (char c : {',', '#', ':', ';', '[', ']', ' '})
+        if (leads_nowhere(c)) {
+            stops.boundary = c;
+            break;
+        }
+    for (int c = 1; c < 256; ++c)
+        if (!is_word_boundary(static_cast<char>(c)) && leads_nowhere(static_cast<char>(c))) {
+            stops.other = static_cast<char>(c);
+            break;
+        }
+    return stops;
+}
+
+namespace {
 // Fills the answers of node and everything below it, whose word is word.
 void tabulate(t_keywords& keywords, t_keyword_answer* answers, int32_t node, std::string& word) {
-    auto leads_nowhere = [&](char c) { return keyword_child(keywords, node, c) < 0; };
     auto answer = [&](std::string_view text, bool free) {
         const t_walk_result found = walk_trie(text, keywords, 1, free);
         return t_keyword_answer{static_cast<int16_t>(found.number), static_cast<int16_t>(found.length)};
     };
-    // A character of each kind that leads nowhere from here; when none exists, the kind never
-    // stops a walk here and its answer is never read.
-    char boundary = ' ';
-    for (char c : {',', '#', ':', ';', '[', ']', ' '})
-        if (leads_nowhere(c)) {
-            boundary = c;
-            break;
-        }
-    char other = 'a';
-    for (int c = 1; c < 256; ++c)
-        if (!is_word_boundary(static_cast<char>(c)) && leads_nowhere(static_cast<char>(c))) {
-            other = static_cast<char>(c);
-            break;
-        }
+    const t_stop_characters stops = stop_characters(keywords, node);
     t_keyword_answer* row = &answers[static_cast<std::size_t>(node) * stop_kinds];
     row[stop_ended] = answer(word, false);
     row[stop_ended_free] = answer(word, true);
-    row[stop_boundary] = answer(word + boundary, false);
-    row[stop_other] = answer(word + other, false);
-    row[stop_other_free] = answer(word + other, true);
+    row[stop_boundary] = answer(word + stops.boundary, false);
+    row[stop_other] = answer(word + stops.other, false);
+    row[stop_other_free] = answer(word + stops.other, true);
     for (int32_t child = keywords.nodes[node].first_child; child >= 0; child = keywords.nodes[child].next_sibling) {
         word.push_back(keywords.nodes[child].ch);
         tabulate(keywords, answers, child, word);

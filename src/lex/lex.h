@@ -61,6 +61,14 @@ inline int32_t keyword_child(const t_keywords& keywords, int32_t node, char c) {
 
 inline constexpr int32_t no_synonym = 0x7FFFFFFF;
 
+// A character of each kind that leads nowhere from node: one a boundary, one not. When a kind
+// has none, no walk stops at node for that kind, and either character stands for it.
+struct t_stop_characters {
+    char boundary;
+    char other;
+};
+t_stop_characters stop_characters(const t_keywords& keywords, int32_t node);
+
 // Compiles list; the result lives until release_keywords (the lists of the assembler itself
 // live as long as the process).
 t_keywords compile_keywords(std::string_view list);
