@@ -71,6 +71,9 @@ TEST(ReadAhead, SameOutputAsReadingAlone) {
         write(dir.path / ("deep" + std::to_string(level) + ".inc"),
               "db " + std::to_string(level) + "\r\n#include \"" + (dir.path / ("deep" + std::to_string(level + 1) + ".inc")).string() + "\"\r\n");
 
+    std::string long_data = "1";
+    for (int i = 0; i < 300000; ++i)
+        long_data += ",1";
     const std::vector<std::string> faults = {
         "",                                          // no fault
         "bogus",                                     // an encoding error
@@ -82,6 +85,8 @@ TEST(ReadAhead, SameOutputAsReadingAlone) {
         "#include \"" + deep_include + "\"",         // too many nested includes
         "jmp @nowhere",                              // an undefined name, found at the end
         "@L0:",                                      // a label defined twice
+        "db " + long_data,                           // a line longer than a read chunk and a batch
+        "db " + long_data + ",bogus",                // the same, failing at its end
     };
     const std::vector<std::string> base = long_program(20000);
     for (const std::string& fault : faults) {
@@ -97,7 +102,8 @@ TEST(ReadAhead, SameOutputAsReadingAlone) {
             EXPECT_EQ(ahead.output, alone.output) << fault << " at " << at;
             EXPECT_EQ(ahead.has_image, alone.has_image) << fault << " at " << at;
             EXPECT_EQ(ahead.image, alone.image) << fault << " at " << at;
-            EXPECT_EQ(alone.ok, fault.empty() || fault.find("ok.inc") != std::string::npos) << fault;
+            const bool fine = fault.empty() || fault.find("ok.inc") != std::string::npos || fault == "db " + long_data;
+            EXPECT_EQ(alone.ok, fine) << fault.substr(0, 80);
             if (fault.empty())
                 break;
         }
