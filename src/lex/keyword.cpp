@@ -43,15 +43,6 @@ int32_t match_keyword(std::string_view text, std::string_view list, int32_t& pos
     }
 }
 
-bool expect_char(std::string_view text, char ch, int32_t& pos) {
-    skip_blanks(text, pos);
-    if (pos <= static_cast<int32_t>(text.size()) && text[static_cast<std::size_t>(pos - 1)] == ch) {
-        ++pos;
-        skip_blanks(text, pos);
-        return true;
-    }
-    return false;
-}
 
 // Adds a child for ch below parent (or finds it) and returns its index.
 static int32_t child_of(std::vector<t_keyword_node>& nodes, int32_t parent, char ch) {

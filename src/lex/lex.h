@@ -109,7 +109,15 @@ inline int32_t match_keyword(std::string_view text, const t_keywords& keywords, 
 }
 
 // Skips blanks; if ch stands at pos, moves past it and the blanks after it and returns true.
-bool expect_char(std::string_view text, char ch, int32_t& pos);
+inline bool expect_char(std::string_view text, char ch, int32_t& pos) {
+    skip_blanks(text, pos);
+    if (pos <= static_cast<int32_t>(text.size()) && text[static_cast<std::size_t>(pos - 1)] == ch) {
+        ++pos;
+        skip_blanks(text, pos);
+        return true;
+    }
+    return false;
+}
 
 // One term of a deferred sum.
 struct t_term {
