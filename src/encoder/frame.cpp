@@ -200,7 +200,7 @@ t_stage_entry find_stage_entry(std::string_view line) {
         }
         node = child;
     }
-    const t_entry_answer& found = table.answers[static_cast<std::size_t>(node) * entry_stop_kinds + stop];
+    const t_entry_answer& found = table.answers[static_cast<std::size_t>(node * entry_stop_kinds + stop)];
     if (found.stage < 0)
         return {-1, 0, at, 0, at};
     int32_t end = at + found.length;
