@@ -168,11 +168,6 @@ t_walk_result walk_trie(std::string_view text, const t_keywords& keywords, int32
     return found;
 }
 
-// The answers of a node, by what stops the walk there: a walk that stops at a node has read
-// exactly the node's word and, unless the text ended, one character that leads nowhere; the
-// result depends on nothing else but whether that character is a boundary (when boundaries
-// count at all).
-
 } // namespace
 
 t_stop_characters stop_characters(const t_keywords& keywords, int32_t node) {
@@ -192,7 +187,10 @@ t_stop_characters stop_characters(const t_keywords& keywords, int32_t node) {
 }
 
 namespace {
-// Fills the answers of node and everything below it, whose word is word.
+// The answers of a node, by what stops the walk there: a walk that stops at a node has read
+// exactly the node's word and, unless the text ended, one character that leads nowhere; the
+// result depends on nothing else but whether that character is a boundary (when boundaries
+// count at all). Fills the answers of node and everything below it, whose word is word.
 void tabulate(t_keywords& keywords, t_keyword_answer* answers, int32_t node, std::string& word) {
     auto answer = [&](std::string_view text, bool free) {
         const t_walk_result found = walk_trie(text, keywords, 1, free);

@@ -37,14 +37,15 @@ struct t_keyword_node {
     char ch;               // the character that leads to this node
 };
 
-// Children are looked up in a table with one row per node and one column per character that
-// occurs in the list (column 0, for every other character, holds no child): the rows of all the
-// assembler's lists together stay small enough to sit in the first-level cache.
 // What a walk that stops at a node returns: the number (0 for none) and the length matched.
 struct t_keyword_answer {
     int16_t number;
     int16_t length;
 };
+
+// Children are looked up in a table with one row per node and one column per character that
+// occurs in the list (column 0, for every other character, holds no child): the rows of all the
+// assembler's lists together stay small enough to sit in the first-level cache.
 
 struct t_keywords {
     const t_keyword_node* nodes;   // nodes[0] is the root, the empty word

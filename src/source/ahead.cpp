@@ -283,7 +283,8 @@ char* line_room(std::size_t bytes) {
         take_free_batch();
     t_batch& batch = batches[reader_state.filling];
     if (batch.text_capacity - batch.text_size < bytes + 1) {
-        // Only a line longer than the read buffer gets here.
+        // A batch gets its room on first use; after that only a line longer than the read
+        // buffer makes it grow.
         const std::size_t capacity = std::max({batch_text_room, 2 * batch.text_capacity, batch.text_size + bytes + 1});
         auto text = std::make_unique_for_overwrite<char[]>(capacity);
         if (batch.text_size > 0)

@@ -181,7 +181,7 @@ static void hand_next_line(t_source& source) {
     const std::string_view line(room, length);
     int32_t pos = 1;
     const bool include = match_keyword(line, include_keywords, pos, false) != 0;
-    if (include && line.data() != current_line.data())
+    if (include)
         current_line.assign(line);
     hand_written_line(length, include);
     if (include)
