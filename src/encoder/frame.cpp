@@ -111,101 +111,34 @@ static uint32_t possible_stages(std::string_view line, int32_t pos) {
                : 0xFFFFu;
 }
 
-// The stages tried one after another, each with its own lists.
-static t_stage_entry find_stage_entry_by_lists(std::string_view line) {
-    int32_t at = 1;
-    skip_blanks(line, at);
-    const uint32_t may = possible_stages(line, at);
-    for (int32_t stage = 0; stage < stage_count; ++stage) {
-        if ((may & 1u << stage) == 0)
-            continue;
-        for (int32_t list = 0; list < 4 && stages[stage].entry_lists[list] != nullptr; ++list) {
-            int32_t end = at;
-            const int32_t number = match_keyword(line, *stages[stage].entry_lists[list], end, stages[stage].no_boundary_check);
-            if (number != 0)
-                return {stage, list, at, number, end};
-        }
-    }
-    return {-1, 0, at, 0, at};
-}
-
-namespace {
-// Every stage's words in one trie. A walk from the line's first word that stops at a node has
-// read the node's word and, unless the line ended, one character that no word goes on with; the
-// stages' matches depend on nothing more than that and whether the character is a boundary, so
-// the entry for each node and each way of stopping is worked out once.
-enum : int32_t { entry_stop_ended, entry_stop_boundary, entry_stop_other, entry_stop_kinds };
-
-struct t_entry_answer {
-    int8_t stage; // -1 for none
+// ORDER: every list that lets a line into a stage, in the order the stages try them, with the
+// stage and the place among its lists each one has; one walk finds the first that matches.
+struct t_entry_place {
+    int8_t stage;
     int8_t list;
-    int16_t number;
-    int16_t length; // from the first word to the end of the match, trailing blanks not counted
 };
-
-struct t_entry_table {
-    t_keywords words;
-    std::vector<t_entry_answer> answers; // entry_stop_kinds per node
-};
-
-void tabulate_entries(t_entry_table& table, int32_t node, std::string& word) {
-    auto answer = [](const std::string& text) {
-        const t_stage_entry entry = find_stage_entry_by_lists(text);
-        int32_t end = entry.end;
-        while (end > 1 && text[static_cast<std::size_t>(end - 2)] == ' ')
-            --end; // the blanks are skipped again on the real line, which may hold more
-        return t_entry_answer{static_cast<int8_t>(entry.stage), static_cast<int8_t>(entry.list),
-                              static_cast<int16_t>(entry.number), static_cast<int16_t>(end - 1)};
-    };
-    const t_stop_characters stops = stop_characters(table.words, node);
-    t_entry_answer* row = &table.answers[static_cast<std::size_t>(node) * entry_stop_kinds];
-    row[entry_stop_ended] = answer(word);
-    row[entry_stop_boundary] = answer(word + stops.boundary);
-    row[entry_stop_other] = answer(word + stops.other);
-    for (int32_t child = table.words.nodes[node].first_child; child >= 0;
-         child = table.words.nodes[child].next_sibling) {
-        word.push_back(table.words.nodes[child].ch);
-        tabulate_entries(table, child, word);
-        word.pop_back();
-    }
-}
-
-// Built on first use: the stages' lists are compiled by the initialisers of other files.
-t_entry_table make_entry_table() {
-    std::string all_words;
-    for (std::string_view list : stage_lists)
-        (all_words += list) += '/';
-    all_words.pop_back();
-    t_entry_table table{compile_keywords(all_words), {}};
-    table.answers.resize(static_cast<std::size_t>(table.words.node_count) * entry_stop_kinds);
-    std::string word;
-    tabulate_entries(table, 0, word);
-    return table;
-}
-} // namespace
+static const t_keyword_list entry_lists[] = {
+    {db_list, false},          {dw_list, false},           {dd_list, false},        {float_data_list, false},
+    {packed_list, false},      {relative_list, false},     {jump_list, false},      {ret_list, false},
+    {int_list, false},         {stack_list, true},         {arithmetic_list, false}, {unary_list, false},
+    {xchg_list, false},        {load_store_list, false},   {float_unary_list, false}, {float_binary_list, false},
+    {fld_list, false}};
+static constexpr t_entry_place entry_places[] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 0},  {2, 0},  {3, 0},  {4, 0}, {5, 0},
+                                                 {6, 0}, {7, 0}, {8, 0}, {9, 0}, {10, 0}, {11, 0}, {12, 0}, {13, 0}};
+static_assert(std::size(entry_lists) == std::size(entry_places));
 
 t_stage_entry find_stage_entry(std::string_view line) {
-    static const t_entry_table table = make_entry_table();
-    const auto length = static_cast<int32_t>(line.size());
+    // Built on first use: only reading ahead finds entries beforehand.
+    static const t_keyword_union stage_entries =
+        compile_keyword_union(entry_lists, static_cast<int32_t>(std::size(entry_lists)));
     int32_t at = 1;
     skip_blanks(line, at);
-    int32_t node = 0;
-    int32_t stop = entry_stop_ended;
-    for (int32_t next = at; next <= length; ++next) {
-        const char c = line[static_cast<std::size_t>(next - 1)];
-        const int32_t child = keyword_child(table.words, node, c);
-        if (child < 0) {
-            stop = is_word_boundary(c) ? entry_stop_boundary : entry_stop_other;
-            break;
-        }
-        node = child;
-    }
-    const t_entry_answer& found = table.answers[static_cast<std::size_t>(node * entry_stop_kinds + stop)];
-    if (found.stage < 0)
+    int32_t end = at;
+    const t_keyword_choice found = match_keyword_union(line, stage_entries, end);
+    if (found.list < 0)
         return {-1, 0, at, 0, at};
-    int32_t end = at + found.length;
-    skip_blanks(line, end);
-    return {found.stage, found.list, at, found.number, end};
+    const t_entry_place place = entry_places[found.list];
+    return {place.stage, place.list, at, found.number, end};
 }
 
 void encode_instruction() {

@@ -210,3 +210,63 @@ void tabulate(t_keywords& keywords, t_keyword_answer* answers, int32_t node, std
     }
 }
 } // namespace
+
+namespace {
+// The first of lists to match text from its start; each list is compiled, and its trie answers as
+// the literal matcher does.
+t_keyword_choice first_choice(const std::string& text, const std::vector<t_keywords>& lists,
+                              const t_keyword_list* sources) {
+    for (std::size_t list = 0; list < lists.size(); ++list) {
+        int32_t end = 1;
+        const int32_t number = match_keyword(text, lists[list], end, sources[list].no_boundary_check);
+        if (number == 0)
+            continue;
+        while (end > 1 && text[static_cast<std::size_t>(end - 2)] == ' ')
+            --end; // the blanks are skipped again on the real text, which may hold more
+        return {static_cast<int16_t>(list), static_cast<int16_t>(number), static_cast<int16_t>(end - 1)};
+    }
+    return {-1, 0, 0};
+}
+
+// A walk that stops at a node has read the node's word and, unless the text ended, one character
+// that no word goes on with: every list's match then depends only on whether that character is a
+// boundary, so one text of each kind stands for all.
+void tabulate_choices(const t_keywords& words, t_keyword_choice* answers, const std::vector<t_keywords>& lists,
+                      const t_keyword_list* sources, int32_t node, std::string& word) {
+    const t_stop_characters stops = stop_characters(words, node);
+    t_keyword_choice* row = &answers[static_cast<std::size_t>(node) * 3];
+    row[0] = first_choice(word, lists, sources);
+    row[1] = first_choice(word + stops.boundary, lists, sources);
+    row[2] = first_choice(word + stops.other, lists, sources);
+    for (int32_t child = words.nodes[node].first_child; child >= 0; child = words.nodes[child].next_sibling) {
+        word.push_back(words.nodes[child].ch);
+        tabulate_choices(words, answers, lists, sources, child, word);
+        word.pop_back();
+    }
+}
+} // namespace
+
+t_keyword_union compile_keyword_union(const t_keyword_list* lists, int32_t count) {
+    std::string all_words;
+    std::vector<t_keywords> compiled;
+    for (int32_t list = 0; list < count; ++list) {
+        (all_words += lists[list].list) += '/';
+        compiled.push_back(compile_keywords(lists[list].list));
+    }
+    if (!all_words.empty())
+        all_words.pop_back();
+    t_keyword_union choices{compile_keywords(all_words), nullptr};
+    auto* answers = new t_keyword_choice[static_cast<std::size_t>(choices.words.node_count) * 3];
+    std::string word;
+    tabulate_choices(choices.words, answers, compiled, lists, 0, word);
+    choices.answers = answers;
+    for (t_keywords& list : compiled)
+        release_keywords(list);
+    return choices;
+}
+
+void release_keyword_union(t_keyword_union& choices) {
+    release_keywords(choices.words);
+    delete[] choices.answers;
+    choices.answers = nullptr;
+}
