@@ -15,14 +15,6 @@ const t_keywords special_low_keywords = compile_keywords(special_list_low);
 const t_keywords special_high_keywords = compile_keywords(special_list_high);
 const t_keywords float_register_keywords = compile_keywords(float_register_list);
 
-int32_t match_register(t_scan& scan) { return match_word(scan, register_keywords) - 1; }
-
-int32_t require_register(t_scan& scan) {
-    int32_t reg = match_register(scan);
-    fatal_check(reg >= 0, "Register expected");
-    return reg;
-}
-
 int32_t require_float_register(t_scan& scan) {
     int32_t reg = match_word(scan, float_register_keywords) - 1;
     fatal_check(reg >= 0, "Float register expected");

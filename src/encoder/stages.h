@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "driver/driver.h"
 #include "lex/lex.h"
 
 // ORDER: index - 1 is the register number; never reorder.
@@ -83,10 +84,15 @@ inline int32_t match_word(t_scan& scan, const t_keywords& keywords, bool no_boun
     }
     return match_keyword(scan.line, keywords, scan.pos, no_boundary_check);
 }
-// Register number 0 to 15 at the position, or -1 when none stands there.
-int32_t match_register(t_scan& scan);
+// Register number 0 to 15 at the position, or -1 when none stands there. No line enters a stage
+// by a register, so the match made beforehand never applies.
+inline int32_t match_register(t_scan& scan) { return match_keyword(scan.line, register_keywords, scan.pos, false) - 1; }
 // Register number at the position; "Register expected" when none stands there.
-int32_t require_register(t_scan& scan);
+inline int32_t require_register(t_scan& scan) {
+    const int32_t reg = match_register(scan);
+    fatal_check(reg >= 0, "Register expected");
+    return reg;
+}
 // Float register number; "Float register expected" when none stands there.
 int32_t require_float_register(t_scan& scan);
 // Consumes a comma; "Comma expected" when none stands there.
