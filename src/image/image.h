@@ -67,6 +67,11 @@ void process_line();
 // The first layout pass for one item, made as the items arrive: emit_item places the item before
 // the one it appends, run_layout the last. The pass is complete only if every item is placed.
 void place_in_first_pass(t_item* item);
+// Notes a deferred item just appended with its terms: its value is worked out now when it names
+// no label and only defined constants, else it is listed for evaluation at every check.
+void note_deferred(t_item* item);
+// Lists of variable items at least this long are evaluated in two halves at once.
+extern std::size_t parallel_variable_min_items;
 // One walk that assigns addresses and sizes.
 void layout_pass(bool first, bool all_long);
 // Evaluates every deferred value against the current addresses and sets sizes_fit.

@@ -29,11 +29,13 @@ void emit_deferred(int32_t kind, t_term* terms, uint16_t word) {
         emit_item(kind_value, 0, nullptr);
         tail->terms = terms;
         tail->size = 4;
+        note_deferred(tail);
     } else if (kind == kind_operand || kind == kind_memory) {
         const uint8_t bytes[2] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
         emit_item(kind, 2, bytes);
         tail->terms = terms;
         tail->size = 6; // the longest form until the layout chooses
+        note_deferred(tail);
     }
 }
 

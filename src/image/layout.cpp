@@ -3,6 +3,7 @@
 #include "driver/driver.h"
 #include "image/image.h"
 #include "lex/lex.h"
+#include "symbols/symbols.h"
 
 #include <system_error>
 #include <thread>
@@ -45,6 +46,17 @@ static bool first_placing = true;
 static std::size_t first_placed = 0;
 static std::vector<t_item*> first_checkpoints; // every checkpoint_items-th item placed
 static constexpr std::size_t checkpoint_items = 4096;
+static std::size_t first_placed_deferred = 0; // items of kinds 5 to 7 the first pass placed
+
+// A deferred value changes from pass to pass only through the labels it names: a value of numbers
+// and constants is worked out once, when its item is appended, if its constants are defined by
+// then. The others are listed here, and a check after a relaxation pass needs to evaluate only
+// them: every other size was chosen by that pass from a value that has not changed since.
+static std::vector<t_item*> variable_items;
+static std::size_t deferred_appended = 0; // items of kinds 5 to 7 appended through emit_deferred
+std::size_t parallel_variable_min_items = 100000;
+// Set by a pass that evaluated nothing and so wrote each item's address into both fields.
+static bool addresses_agree = false;
 
 void reset_items() {
     head_item = t_item{};
@@ -62,6 +74,20 @@ void reset_items() {
     first_placing = true;
     first_placed = 0;
     first_checkpoints.clear();
+    first_placed_deferred = 0;
+    variable_items.clear();
+    deferred_appended = 0;
+    addresses_agree = false;
+}
+
+void note_deferred(t_item* item) {
+    ++deferred_appended;
+    for (const t_term* term = item->terms; term != nullptr; term = term->next)
+        if (term->kind != 1 && (term->kind != 2 || term->symbol->item == nullptr)) {
+            variable_items.push_back(item);
+            return;
+        }
+    item->parameter = eval_terms(item->terms);
 }
 
 static constexpr const char* too_large = "Image too large";
@@ -76,8 +102,11 @@ static bool advance(int64_t& address, int64_t size) {
 // Gives item its address (in the field written) and, for kinds 6 to 9, its size, and moves the
 // place past it. Returns the report when the item cannot be placed, else nil.
 static const char* place_item(t_item* item, t_place& place, bool first, bool all_long,
-                              int32_t t_item::*written) {
-    item->*written = static_cast<int32_t>(place.address);
+                              int32_t t_item::*written, bool both) {
+    if (both)
+        item->address = item->final_address = static_cast<int32_t>(place.address);
+    else
+        item->*written = static_cast<int32_t>(place.address);
     switch (item->kind) {
     case kind_bytes:
     case kind_zero:
@@ -136,7 +165,9 @@ void place_in_first_pass(t_item* item) {
     if (first_placed % checkpoint_items == 0)
         first_checkpoints.push_back(item);
     ++first_placed;
-    if (place_item(item, first_place, true, false, &t_item::address) != nullptr)
+    if (item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory)
+        ++first_placed_deferred;
+    if (place_item(item, first_place, true, false, &t_item::address, false) != nullptr)
         first_placing = false;
 }
 
@@ -149,21 +180,24 @@ static void finish_pass(int64_t image_end, int32_t t_item::*written) {
     parameters_current = false;
 }
 
-// A pass writes its addresses into the field that does not hold the final addresses, which
-// its evaluations read; the two fields then trade roles, so no walk copies one into the other.
+// A pass that evaluates writes its addresses into the field that does not hold the final
+// addresses, which its evaluations read; the two fields then trade roles, so no walk copies one
+// into the other. A pass that evaluates nothing writes both.
 void layout_pass(bool first, bool all_long) {
     ++layout_passes;
     std::size_t count = 0;
     int32_t t_item::*const written =
         final_address_field == &t_item::final_address ? &t_item::address : &t_item::final_address;
+    const bool both = first || all_long || parameters_current;
     t_place place{};
     for (t_item* item = &head_item; item != nullptr; item = item->next) {
         if (count++ == list_length / 2)
             middle_item = item;
-        if (const char* fault = place_item(item, place, first, all_long, written); fault != nullptr)
+        if (const char* fault = place_item(item, place, first, all_long, written, both); fault != nullptr)
             fatal_stop(fault);
     }
     finish_pass(place.image_end, written);
+    addresses_agree = both;
 }
 
 
@@ -210,12 +244,61 @@ void check_sizes() {
     parameters_current = true;
 }
 
-// Relaxation passes, each followed by check_sizes, until the sizes fit or limit passes are made.
+// Evaluates the variable items from first up to (not including) last; true when every size fits.
+static bool check_variable_range(t_item* const* first, t_item* const* last) {
+    bool fit = true;
+    for (t_item* const* at = first; at != last; ++at) {
+        t_item* item = *at;
+        item->parameter = eval_terms(item->terms);
+        if (item->kind != kind_value &&
+            ((item->parameter != 0 && item->size == 2) || (!fits_16(item->parameter) && item->size < 6)))
+            fit = false;
+    }
+    return fit;
+}
+
+// check_sizes for a list whose other deferred values are already current, their sizes chosen
+// from them; the halves of a long list of variable items are evaluated on two threads.
+static void check_variable_items() {
+    t_item* const* begin = variable_items.data();
+    t_item* const* end = begin + variable_items.size();
+    t_item* const* split = end;
+    bool second_fit = true;
+    std::thread second_half;
+    if (variable_items.size() >= parallel_variable_min_items) {
+        try {
+            t_item* const* middle = begin + variable_items.size() / 2;
+            second_half = std::thread([&second_fit, middle, end] { second_fit = check_variable_range(middle, end); });
+            split = middle;
+        } catch (const std::system_error&) {
+        } // without a second thread the whole list is checked here
+    }
+    const bool first_fit = check_variable_range(begin, split);
+    if (second_half.joinable())
+        second_half.join();
+    sizes_fit = first_fit && second_fit;
+    parameters_current = true;
+}
+
+// Every deferred item came through emit_deferred and was placed by the first pass made as the
+// items arrived: the values worked out on appending, and the list of the others, are complete.
+static bool values_tracked = false;
+
+// The check after a relaxation pass. The variable items suffice when the pass wrote both
+// address fields; after a pass that evaluated, the full check also makes the fields agree.
+static void check_after_pass() {
+    if (values_tracked && addresses_agree)
+        check_variable_items();
+    else
+        check_sizes();
+}
+
+// Relaxation passes, each followed by a check, until the sizes fit or limit passes are made.
 // At least one is made: only a relaxation pass gives a zero displacement its short form.
 static void relax(int32_t limit) {
     for (int32_t pass = 0; pass < limit; ++pass) {
         layout_pass(false, false);
-        check_sizes();
+        check_after_pass();
         if (sizes_fit)
             return;
     }
@@ -224,15 +307,22 @@ static void relax(int32_t limit) {
 void run_layout() {
     layout_passes = 0;
     place_in_first_pass(tail);
+    values_tracked = false;
     if (first_placing && first_placed == list_length) {
         ++layout_passes;
         finish_pass(first_place.image_end, &t_item::address);
         middle_item = first_checkpoints[list_length / 2 / checkpoint_items];
+        values_tracked = first_placed_deferred == deferred_appended;
     } else {
         final_address_field = &t_item::final_address;
         layout_pass(true, false);
     }
-    check_sizes();
+    // A relaxation pass always follows, writing both address fields: the first check need not
+    // make them agree, so the variable items suffice here whatever the first pass wrote.
+    if (values_tracked)
+        check_variable_items();
+    else
+        check_sizes();
     relax(relax_passes_first);
     if (!sizes_fit) {
         layout_pass(false, true);
@@ -240,7 +330,7 @@ void run_layout() {
     }
     if (!sizes_fit) {
         layout_pass(false, true);
-        check_sizes();
+        check_after_pass();
     }
     // The last check has made both address fields agree.
     final_address_field = &t_item::final_address;
