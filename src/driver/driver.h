@@ -12,6 +12,13 @@ struct t_fatal_stop {};
 // The line being processed, or "[no input]", "@endofmem:", "[end of program]". Each thread has
 // its own: while a reader thread reads ahead, the line it reads is not the line being encoded.
 extern thread_local std::string current_line;
+// On the thread that encodes the lines read ahead: the line being encoded, read where it lies in
+// its batch rather than copied into current_line; no data on every other thread.
+extern thread_local std::string_view handed_line;
+// The line being processed: the handed line when there is one, else current_line.
+inline std::string_view line_in_hand() {
+    return handed_line.data() != nullptr ? handed_line : std::string_view(current_line);
+}
 extern std::string source_name;    // the first command-line argument; "" reads standard input
 extern bool echo_enabled;          // false when a caller prints its own listing instead of the echo
 extern std::string* console_capture; // when set, console output is appended here instead

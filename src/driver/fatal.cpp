@@ -5,6 +5,7 @@
 #include <string>
 
 thread_local std::string current_line;
+thread_local std::string_view handed_line;
 thread_local const t_line_place* report_place = nullptr;
 thread_local t_held_report* held_report = nullptr;
 
@@ -36,7 +37,7 @@ static t_line_place current_place() {
 
 void print_report(std::string_view message, std::string_view suffix) {
     const t_line_place place = current_place();
-    print_report_at(message, suffix, place.file_name, place.line_number, current_line);
+    print_report_at(message, suffix, place.file_name, place.line_number, line_in_hand());
 }
 
 void print_held_report(const t_held_report& report) {
@@ -50,7 +51,7 @@ void fatal_stop(std::string_view message, std::string_view suffix) {
         held_report->message.assign(message).append(suffix);
         held_report->file_name.assign(place.file_name);
         held_report->line_number = place.line_number;
-        held_report->fault = current_line;
+        held_report->fault = line_in_hand();
         throw t_fatal_stop{};
     }
     print_report(message, suffix);

@@ -134,7 +134,7 @@ t_stage_entry find_stage_entry(std::string_view line) {
 }
 
 void encode_instruction() {
-    t_scan scan{current_line, 1};
+    t_scan scan{line_in_hand(), 1};
     skip_blanks(scan.line, scan.pos);
     int32_t first = 0;
     if (known_stage_entry != nullptr) {

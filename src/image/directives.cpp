@@ -51,7 +51,7 @@ static const t_keywords header_keywords = compile_keywords("#header");
 static const t_keywords const_keywords = compile_keywords("#const");
 
 void process_line() {
-    const std::string_view line = current_line;
+    const std::string_view line = line_in_hand();
     if (line.empty())
         return;
     int32_t pos = 1;

@@ -80,14 +80,23 @@ void reset_items() {
     addresses_agree = false;
 }
 
+// Kept apart so that the common path, which works the value out, stays a leaf.
+[[gnu::noinline]] static void list_variable(t_item* item) { variable_items.push_back(item); }
+
 void note_deferred(t_item* item) {
     ++deferred_appended;
-    for (const t_term* term = item->terms; term != nullptr; term = term->next)
-        if (term->kind != 1 && (term->kind != 2 || term->symbol->item == nullptr)) {
-            variable_items.push_back(item);
+    int32_t value = 0; // summed as eval_terms sums, while every term is a number or a defined constant
+    for (const t_term* term = item->terms; term != nullptr; term = term->next) {
+        if (term->kind == 1) {
+            value = wrap_add(value, term->number);
+        } else if (term->kind == 2 && term->symbol->item != nullptr) {
+            value = wrap_add(value, wrap_mul(term->sign, term->symbol->value));
+        } else {
+            list_variable(item);
             return;
         }
-    item->parameter = eval_terms(item->terms);
+    }
+    item->parameter = value;
 }
 
 static constexpr const char* too_large = "Image too large";

@@ -229,7 +229,7 @@ void encode_handed_lines() {
                 echoed_to = line.offset + line.length + 1;
                 if (line.include)
                     continue;
-                current_line.assign(lines.text.get() + line.offset, line.length);
+                handed_line = {lines.text.get() + line.offset, line.length};
                 place = {*line.file_name, line.line_number};
                 known_stage_entry = &line.entry;
                 process_line();
@@ -245,13 +245,14 @@ void encode_handed_lines() {
         held.message = "Out of memory";
         held.file_name = place.file_name;
         held.line_number = place.line_number;
-        held.fault = current_line;
+        held.fault = line_in_hand();
     } catch (...) {
         stop_encoder(false, std::current_exception());
     }
     report_place = nullptr;
     held_report = nullptr;
     known_stage_entry = nullptr;
+    handed_line = {};
     if (held.held) {
         if (echo_enabled)
             console_write({batches[batch].text.get(), echoed_to});
