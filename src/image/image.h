@@ -72,6 +72,8 @@ void place_in_first_pass(t_item* item);
 void note_deferred(t_item* item);
 // Lists of variable items at least this long are evaluated in two halves at once.
 extern std::size_t parallel_variable_min_items;
+// When clear, every check evaluates every deferred value, as if none were worked out on appending.
+extern bool track_deferred_values;
 // One walk that assigns addresses and sizes.
 void layout_pass(bool first, bool all_long);
 // Evaluates every deferred value against the current addresses and sets sizes_fit.

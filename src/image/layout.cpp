@@ -55,6 +55,7 @@ static std::size_t first_placed_deferred = 0; // items of kinds 5 to 7 the first
 static std::vector<t_item*> variable_items;
 static std::size_t deferred_appended = 0; // items of kinds 5 to 7 appended through emit_deferred
 std::size_t parallel_variable_min_items = 100000;
+bool track_deferred_values = true;
 // Set by a pass that evaluated nothing and so wrote each item's address into both fields.
 static bool addresses_agree = false;
 
@@ -321,7 +322,7 @@ void run_layout() {
         ++layout_passes;
         finish_pass(first_place.image_end, &t_item::address);
         middle_item = first_checkpoints[list_length / 2 / checkpoint_items];
-        values_tracked = first_placed_deferred == deferred_appended;
+        values_tracked = track_deferred_values && first_placed_deferred == deferred_appended;
     } else {
         final_address_field = &t_item::final_address;
         layout_pass(true, false);

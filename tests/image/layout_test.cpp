@@ -121,3 +121,65 @@ TEST(Layout, HalvesCheckedAtOnceGiveTheSameLayout) {
     }
     parallel_check_min_items = saved;
 }
+
+// Values worked out on appending, and checks that evaluate only the values naming labels, give
+// the same passes, reports and image as checks of every value: with constants defined before and
+// after their use, values that need 32 bits or are 0, "@endofexe", relative jumps, the restart
+// with every operand long, and origins and alignment.
+TEST(Layout, ValuesWorkedOutOnAppendingGiveTheSameLayout) {
+    std::vector<std::vector<std::string>> programs = {
+        staircase(5),
+        staircase(17),
+        {"ld ax,[bx+K]", "ld cx,K+1", "add dx,[ex+K-5]", "dd K", "#const K = 5"},
+        {"#const Z = 0", "#const B = 40000", "ld ax,[bx+Z]", "ld ax,[bx+B]", "ld ax,B", "ld cx,[dx+Z+@a-@a]", "@a:",
+         "dd B+B", "ld ax,[bx+Y]", "#const Y = 0"},
+        {"dd @endofexe", "ld ax,[bx+@endofexe-@endofexe]", "jr @x", "#zero 32760", "@x:", "jmp nz,@x",
+         "ld ax,[bx+W]", "#const W = -32769"},
+        {"#org 10", "db 1", "ld ax,[bx+4]", "jmp @x", "#align 8", "@x:", "ld ax,[bx+@x-12]", "#org 100", "dd @x"},
+        {"#org 6", "ld ax,[bx+40000]", "ld ax,[bx+0]"},
+    };
+    // After the restart every operand is long; the relaxation then shortens the ones after the
+    // staircase, which moves the label behind them.
+    std::vector<std::string> restart = staircase(17);
+    restart.insert(restart.end(), {"ld ax,[bx+4]", "ld cx,[dx+0]", "@f:", "dd @f"});
+    programs.push_back(restart);
+    std::vector<std::string> mixed;
+    for (int i = 0; i < 200; ++i) {
+        mixed.push_back("@L" + std::to_string(i) + ":");
+        mixed.push_back("jr nz,@L" + std::to_string((i * 37) % 200));
+        mixed.push_back("ld ax,[bx+C" + std::to_string(i % 7) + "]");
+        mixed.push_back(i % 40 == 0 ? "#zero 20000" : "dd @L" + std::to_string(199 - i) + "-C3");
+        if (i % 30 == 0)
+            mixed.push_back("#const C" + std::to_string(i / 30) + " = " + std::to_string(i * 997 - 3000));
+    }
+    programs.push_back(mixed);
+    const auto unnamed = [](std::string text) {
+        const std::size_t at = text.find("File  : ");
+        return at == std::string::npos ? text : text.erase(at, text.find('\n', at) - at);
+    };
+    // Both address fields of every item, as the layout leaves them.
+    const auto addresses = [] {
+        std::vector<std::pair<int32_t, int32_t>> both;
+        for (const t_item* item = &head_item; item != nullptr; item = item->next)
+            both.emplace_back(item->address, item->final_address);
+        return both;
+    };
+    const std::size_t saved = parallel_variable_min_items;
+    for (const auto& program : programs) {
+        track_deferred_values = false;
+        const t_assembly every = assemble_lines(program);
+        const int32_t every_passes = layout_passes;
+        const auto every_addresses = addresses();
+        track_deferred_values = true;
+        for (std::size_t halves_from : {std::size_t(0), SIZE_MAX}) {
+            parallel_variable_min_items = halves_from;
+            const t_assembly tracked = assemble_lines(program);
+            EXPECT_EQ(layout_passes, every_passes) << program.front();
+            EXPECT_EQ(tracked.ok, every.ok) << program.front();
+            EXPECT_EQ(unnamed(tracked.output), unnamed(every.output)) << program.front();
+            EXPECT_EQ(tracked.image, every.image) << program.front();
+            EXPECT_EQ(addresses(), every_addresses) << program.front();
+        }
+    }
+    parallel_variable_min_items = saved;
+}
