@@ -23,6 +23,8 @@ struct t_output_stream {
 };
 
 static constexpr std::size_t stream_buffer_bytes = std::size_t(1) << 16;
+// An item of at most this many bytes is copied without a call while the buffer has room for it.
+static constexpr int32_t small_item_bytes = 16;
 
 static void flush_output(t_output_stream& out) {
     std::size_t done = 0;
@@ -90,13 +92,24 @@ static void write_items(t_output_stream& out, const t_item* first, const t_item*
     if (count >= end_of_image)
         return;
     for (const t_item* item = first; item != last; item = item->next) {
+        // Most items are a few bytes: while the buffer has room they are rendered straight into it.
+        const bool room = stream_buffer_bytes - out.used >= static_cast<std::size_t>(small_item_bytes);
         switch (item->kind) {
         case kind_bytes:
-            put_bytes(out, item->data, static_cast<std::size_t>(item->size));
+            if (room && item->size <= small_item_bytes) {
+                std::memcpy(out.buffer + out.used, item->data, static_cast<std::size_t>(item->size));
+                out.used += static_cast<std::size_t>(item->size);
+            } else {
+                put_bytes(out, item->data, static_cast<std::size_t>(item->size));
+            }
             break;
         case kind_value:
         case kind_operand:
         case kind_memory: {
+            if (room) {
+                out.used += static_cast<std::size_t>(item_bytes(item, out.buffer + out.used));
+                break;
+            }
             uint8_t bytes[item_bytes_max];
             put_bytes(out, bytes, static_cast<std::size_t>(item_bytes(item, bytes)));
             break;
