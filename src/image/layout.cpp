@@ -168,12 +168,15 @@ static const char* place_item(t_item* item, t_place& place, bool first, bool all
     return nullptr;
 }
 
+// Kept apart so that placing an item stays a leaf.
+[[gnu::noinline]] static void add_checkpoint(t_item* item) { first_checkpoints.push_back(item); }
+
 // The first pass, one item at a time (see first_placing).
 void place_in_first_pass(t_item* item) {
     if (!first_placing)
         return;
     if (first_placed % checkpoint_items == 0)
-        first_checkpoints.push_back(item);
+        add_checkpoint(item);
     ++first_placed;
     if (item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory)
         ++first_placed_deferred;

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <condition_variable>
 #include <deque>
 #include <cstring>
@@ -41,16 +40,28 @@ struct t_handed_line {
     uint64_t label_hashes[2]; // their hashes, so that the encoder can fetch their symbols early
 };
 
+// Characters that go on with a label's name, and those after which an "@" begins one.
+constexpr auto make_label_characters() {
+    struct {
+        bool in_name[256];
+        bool before_name[256];
+    } table{};
+    for (int c = 0; c < 256; ++c)
+        table.in_name[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '@';
+    for (char c : {' ', ',', '[', '+', '-'})
+        table.before_name[static_cast<unsigned char>(c)] = true;
+    return table;
+}
+constexpr auto label_characters = make_label_characters();
+
 // The labels a line names: "@" where a name can begin, and the name characters after it.
 int32_t hash_labels(std::string_view line, uint64_t hashes[2]) {
     int32_t count = 0;
     for (std::size_t at = line.find('@'); at != std::string_view::npos && count < 2; at = line.find('@', at + 1)) {
-        if (at > 0 && line[at - 1] != ' ' && line[at - 1] != ',' && line[at - 1] != '[' && line[at - 1] != '+' &&
-            line[at - 1] != '-')
+        if (at > 0 && !label_characters.before_name[static_cast<unsigned char>(line[at - 1])])
             continue;
         std::size_t end = at + 1;
-        while (end < line.size() &&
-               (std::isalnum(static_cast<unsigned char>(line[end])) != 0 || line[end] == '_' || line[end] == '@'))
+        while (end < line.size() && label_characters.in_name[static_cast<unsigned char>(line[end])])
             ++end;
         hashes[count++] = hash_name(line.substr(at, end - at));
         at = end - 1;
