@@ -63,13 +63,30 @@ void console_flush();
 // Reads and discards one line of standard input (the user presses Enter after a report).
 void console_wait_enter();
 
-// Run memory: zeroed, 8-byte aligned blocks that live until release_run_memory.
-void* run_alloc(std::size_t bytes);
-// Run memory for bytes that need no alignment (item data, names): not rounded up.
-void* run_alloc_bytes(std::size_t bytes);
-// Run memory for the items of the item list (4-byte aligned), kept apart so that the layout walks
-// them densely.
-void* run_alloc_item(std::size_t bytes);
+// Run memory is carved from zeroed blocks that live until release_run_memory; each region carves
+// from a block of its own. The common case, a carve that fits the current block, is inline.
+struct t_region {
+    char* start;  // the region's current block
+    char* cursor; // next free byte of that block
+    char* limit;  // end of that block
+};
+extern t_region records_region; // records, 8-byte aligned
+extern t_region bytes_region;   // bytes that need no alignment (item data, names)
+extern t_region items_region;   // the items of the item list, 4-byte aligned, walked densely by the layout
+// Carves from a new block of region; for a carve that does not fit the current one.
+void* carve_new_block(t_region& region, std::size_t bytes);
+
+inline void* carve(t_region& region, std::size_t bytes) {
+    if (static_cast<std::size_t>(region.limit - region.cursor) < bytes)
+        return carve_new_block(region, bytes);
+    char* result = region.cursor;
+    region.cursor += bytes;
+    return result;
+}
+inline void* run_alloc(std::size_t bytes) { return carve(records_region, (bytes + 7) & ~std::size_t(7)); }
+// Not rounded up.
+inline void* run_alloc_bytes(std::size_t bytes) { return carve(bytes_region, bytes); }
+inline void* run_alloc_item(std::size_t bytes) { return carve(items_region, (bytes + 3) & ~std::size_t(3)); }
 // When set, told of every new block of run memory (on the thread that carves it), so that another
 // thread can fault its pages in before they are needed.
 extern void (*on_new_block)(char* start, std::size_t bytes);

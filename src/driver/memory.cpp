@@ -15,17 +15,13 @@ static constexpr std::size_t block_bytes = std::size_t(1) << 20;
 
 static t_block* blocks = nullptr; // newest first
 
-// Regions carve from their own current block: records (8-byte aligned), plain bytes, so that
-// small byte strings between records cost no padding, and items, so that the layout's walks
-// over the item list touch nothing else.
-struct t_region {
-    char* cursor; // next free byte of the region's current block
-    char* limit;  // end of that block
-};
-static t_region records{};
-static t_region bytes_region{};
-static t_region items_region{};
-static std::size_t used_bytes = 0;
+// Regions carve from their own current block: records, plain bytes, so that small byte strings
+// between records cost no padding, and items, so that the layout's walks over the item list touch
+// nothing else.
+t_region records_region{};
+t_region bytes_region{};
+t_region items_region{};
+static std::size_t retired_bytes = 0; // carved from blocks that are no region's current block
 
 void (*on_new_block)(char* start, std::size_t bytes) = nullptr;
 
@@ -37,26 +33,20 @@ static void add_block(t_region& region, std::size_t at_least) {
     block->next = blocks;
     block->size = size;
     blocks = block;
-    region.cursor = reinterpret_cast<char*>(block + 1);
+    retired_bytes += static_cast<std::size_t>(region.cursor - region.start);
+    region.start = region.cursor = reinterpret_cast<char*>(block + 1);
     region.limit = region.cursor + size;
     if (on_new_block != nullptr)
         on_new_block(region.cursor, size);
 }
 
-static void* carve(t_region& region, std::size_t bytes) {
-    if (static_cast<std::size_t>(region.limit - region.cursor) < bytes)
-        add_block(region, bytes);
+// Blocks come zeroed from calloc and are never reused within a run.
+void* carve_new_block(t_region& region, std::size_t bytes) {
+    add_block(region, bytes);
     char* result = region.cursor;
     region.cursor += bytes;
-    used_bytes += bytes;
-    return result; // blocks come zeroed from calloc and are never reused within a run
+    return result;
 }
-
-void* run_alloc(std::size_t bytes) { return carve(records, (bytes + 7) & ~std::size_t(7)); }
-
-void* run_alloc_bytes(std::size_t bytes) { return carve(bytes_region, bytes); }
-
-void* run_alloc_item(std::size_t bytes) { return carve(items_region, (bytes + 3) & ~std::size_t(3)); }
 
 std::string_view run_copy(std::string_view text) {
     if (text.empty())
@@ -72,8 +62,13 @@ void release_run_memory() {
         std::free(blocks);
         blocks = next;
     }
-    records = bytes_region = items_region = t_region{};
-    used_bytes = 0;
+    records_region = bytes_region = items_region = t_region{};
+    retired_bytes = 0;
 }
 
-std::size_t run_memory_used() { return used_bytes; }
+std::size_t run_memory_used() {
+    std::size_t used = retired_bytes;
+    for (const t_region* region : {&records_region, &bytes_region, &items_region})
+        used += static_cast<std::size_t>(region->cursor - region->start);
+    return used;
+}
