@@ -45,6 +45,7 @@ extern int32_t end_of_image;      // the address just past the last byte the ima
 extern bool header_requested;     // set by #header
 extern bool sizes_fit;            // verdict of the latest check_sizes
 extern int32_t layout_passes;     // passes made by the latest run_layout
+extern int32_t passes_in_halves;  // of them, passes made in two halves at once whose halves met
 // The field of every item that holds the addresses of the latest completed pass, which label
 // terms read: final_address outside the layout; during it, address and final_address take turns.
 extern int32_t t_item::*final_address_field;

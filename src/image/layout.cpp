@@ -13,6 +13,7 @@ t_item end_of_image_item{};
 int32_t end_of_image = 0;
 bool sizes_fit = false;
 int32_t layout_passes = 0;
+int32_t passes_in_halves = 0;
 int32_t t_item::*final_address_field = &t_item::final_address;
 
 // The item halfway along the list, as the latest pass found it.
@@ -44,9 +45,22 @@ struct t_place {
 static t_place first_place{};
 static bool first_placing = true;
 static std::size_t first_placed = 0;
-static std::vector<t_item*> first_checkpoints; // every checkpoint_items-th item placed
-static constexpr std::size_t checkpoint_items = 4096;
 static std::size_t first_placed_deferred = 0; // items of kinds 5 to 7 the first pass placed
+static bool first_gaps = false;               // the first pass has placed an #org or an #align
+
+// Every checkpoint_items-th item the first pass placed, with what the first relaxation pass needs
+// to know to start there: the items before it that change their size in that pass are the
+// deferred operands, and their sizes come from their values, unless an #org or an #align came
+// first, whose gap depends on where it falls.
+struct t_checkpoint {
+    t_item* item;
+    std::size_t variables_before; // variable items listed before this item
+    int64_t fixed_growth_before;  // growth from 4 bytes of the operands before it that are not variable
+    bool gaps_before;             // an #org or #align lies before it
+};
+static std::vector<t_checkpoint> first_checkpoints;
+static constexpr std::size_t checkpoint_items = 4096;
+static int64_t fixed_growth = 0; // the same, over every operand appended so far
 
 // A deferred value changes from pass to pass only through the labels it names: a value of numbers
 // and constants is worked out once, when its item is appended, if its constants are defined by
@@ -76,9 +90,18 @@ void reset_items() {
     first_placed = 0;
     first_checkpoints.clear();
     first_placed_deferred = 0;
+    first_gaps = false;
+    fixed_growth = 0;
     variable_items.clear();
     deferred_appended = 0;
     addresses_agree = false;
+}
+
+// The size a relaxation pass chooses for a deferred operand of kind (6 or 7) with value.
+static int32_t operand_size(int32_t kind, int32_t value) {
+    if (value == 0 && kind == kind_memory)
+        return 2;
+    return fits_16(value) ? 4 : 6;
 }
 
 // Kept apart so that the common path, which works the value out, stays a leaf.
@@ -98,6 +121,8 @@ void note_deferred(t_item* item) {
         }
     }
     item->parameter = value;
+    if (item->kind != kind_value)
+        fixed_growth += operand_size(item->kind, value) - 4;
 }
 
 static constexpr const char* too_large = "Image too large";
@@ -138,10 +163,7 @@ static const char* place_item(t_item* item, t_place& place, bool first, bool all
         } else {
             if (!parameters_current)
                 item->parameter = eval_terms(item->terms);
-            if (item->parameter == 0 && item->kind == kind_memory)
-                item->size = 2;
-            else
-                item->size = fits_16(item->parameter) ? 4 : 6;
+            item->size = operand_size(item->kind, item->parameter);
         }
         if (!advance(place.address, item->size))
             return too_large;
@@ -168,8 +190,15 @@ static const char* place_item(t_item* item, t_place& place, bool first, bool all
     return nullptr;
 }
 
-// Kept apart so that placing an item stays a leaf.
-[[gnu::noinline]] static void add_checkpoint(t_item* item) { first_checkpoints.push_back(item); }
+// Kept apart so that placing an item stays a leaf. The item's own value is already noted.
+[[gnu::noinline]] static void add_checkpoint(t_item* item) {
+    const bool deferred = item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory;
+    const bool variable = deferred && !variable_items.empty() && variable_items.back() == item;
+    int64_t growth = fixed_growth;
+    if (deferred && !variable && item->kind != kind_value)
+        growth -= operand_size(item->kind, item->parameter) - 4;
+    first_checkpoints.push_back({item, variable_items.size() - (variable ? 1 : 0), growth, first_gaps});
+}
 
 // The first pass, one item at a time (see first_placing).
 void place_in_first_pass(t_item* item) {
@@ -180,6 +209,8 @@ void place_in_first_pass(t_item* item) {
     ++first_placed;
     if (item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory)
         ++first_placed_deferred;
+    else if (item->kind == kind_org || item->kind == kind_align)
+        first_gaps = true;
     if (place_item(item, first_place, true, false, &t_item::address, false) != nullptr)
         first_placing = false;
 }
@@ -257,40 +288,51 @@ void check_sizes() {
     parameters_current = true;
 }
 
-// Evaluates the variable items from first up to (not including) last; true when every size fits.
-static bool check_variable_range(t_item* const* first, t_item* const* last) {
-    bool fit = true;
+// What a check of variable items found: whether every size fits, and how many bytes the next
+// relaxation pass adds to their operands over 4 bytes each.
+struct t_variable_check {
+    bool fit;
+    int64_t growth;
+};
+
+// Evaluates the variable items from first up to (not including) last.
+static t_variable_check check_variable_range(t_item* const* first, t_item* const* last) {
+    t_variable_check found{true, 0};
     for (t_item* const* at = first; at != last; ++at) {
         t_item* item = *at;
         item->parameter = eval_terms(item->terms);
-        if (item->kind != kind_value &&
-            ((item->parameter != 0 && item->size == 2) || (!fits_16(item->parameter) && item->size < 6)))
-            fit = false;
+        if (item->kind == kind_value)
+            continue;
+        if ((item->parameter != 0 && item->size == 2) || (!fits_16(item->parameter) && item->size < 6))
+            found.fit = false;
+        found.growth += operand_size(item->kind, item->parameter) - 4;
     }
-    return fit;
+    return found;
 }
 
 // check_sizes for a list whose other deferred values are already current, their sizes chosen
-// from them; the halves of a long list of variable items are evaluated on two threads.
-static void check_variable_items() {
+// from them. The variable items are evaluated in two parts, split before the split-th; the parts
+// of a long list at once, on two threads. Returns the growth of the first part.
+static int64_t check_variable_items(std::size_t split) {
     t_item* const* begin = variable_items.data();
     t_item* const* end = begin + variable_items.size();
-    t_item* const* split = end;
-    bool second_fit = true;
-    std::thread second_half;
+    t_item* const* middle = begin + split;
+    t_variable_check second{true, 0};
+    std::thread second_part;
     if (variable_items.size() >= parallel_variable_min_items) {
         try {
-            t_item* const* middle = begin + variable_items.size() / 2;
-            second_half = std::thread([&second_fit, middle, end] { second_fit = check_variable_range(middle, end); });
-            split = middle;
+            second_part = std::thread([&second, middle, end] { second = check_variable_range(middle, end); });
         } catch (const std::system_error&) {
-        } // without a second thread the whole list is checked here
+        } // without a second thread both parts are checked here
     }
-    const bool first_fit = check_variable_range(begin, split);
-    if (second_half.joinable())
-        second_half.join();
-    sizes_fit = first_fit && second_fit;
+    const t_variable_check first = check_variable_range(begin, middle);
+    if (second_part.joinable())
+        second_part.join();
+    else
+        second = check_variable_range(middle, end);
+    sizes_fit = first.fit && second.fit;
     parameters_current = true;
+    return first.growth;
 }
 
 // Every deferred item came through emit_deferred and was placed by the first pass made as the
@@ -301,9 +343,54 @@ static bool values_tracked = false;
 // address fields; after a pass that evaluated, the full check also makes the fields agree.
 static void check_after_pass() {
     if (values_tracked && addresses_agree)
-        check_variable_items();
+        check_variable_items(variable_items.size() / 2);
     else
         check_sizes();
+}
+
+// Places the items from first up to (not including) last from place on, writing both address
+// fields; returns the report of the first item that cannot be placed, else nil.
+static const char* place_range(t_item* first, const t_item* last, t_place& place) {
+    for (t_item* item = first; item != last; item = item->next)
+        if (const char* fault = place_item(item, place, false, false, &t_item::final_address, true); fault != nullptr)
+            return fault;
+    return nullptr;
+}
+
+// The first relaxation pass after the first pass, in two halves at once: the second half starts
+// at split, whose address is its first-pass address plus the growth of the operands before it.
+// The first half must end exactly there; if it did not, the pass is made again in one walk.
+static void relax_in_halves(const t_checkpoint& split, int64_t variable_growth) {
+    ++layout_passes; // counted before it can fail, as a pass in one walk is
+    t_place second{static_cast<int64_t>(split.item->address) + split.fixed_growth_before + variable_growth, -1};
+    const int64_t second_start = second.address;
+    const char* second_fault = nullptr;
+    std::thread second_half;
+    try {
+        second_half = std::thread([&second, &second_fault, &split] {
+            second_fault = place_range(split.item, nullptr, second);
+        });
+    } catch (const std::system_error&) {
+        --layout_passes;
+        layout_pass(false, false); // without a second thread, the pass in one walk
+        return;
+    }
+    t_place first{};
+    const char* first_fault = place_range(&head_item, split.item, first);
+    second_half.join();
+    if (first_fault != nullptr)
+        fatal_stop(first_fault);
+    if (first.address != second_start) {
+        --layout_passes;
+        layout_pass(false, false);
+        return;
+    }
+    ++passes_in_halves;
+    if (second_fault != nullptr)
+        fatal_stop(second_fault);
+    middle_item = split.item;
+    finish_pass(second.image_end >= 0 ? second.image_end : first.image_end, &t_item::final_address);
+    addresses_agree = true;
 }
 
 // Relaxation passes, each followed by a check, until the sizes fit or limit passes are made.
@@ -319,24 +406,36 @@ static void relax(int32_t limit) {
 
 void run_layout() {
     layout_passes = 0;
+    passes_in_halves = 0;
     place_in_first_pass(tail);
     values_tracked = false;
     if (first_placing && first_placed == list_length) {
         ++layout_passes;
         finish_pass(first_place.image_end, &t_item::address);
-        middle_item = first_checkpoints[list_length / 2 / checkpoint_items];
+        middle_item = first_checkpoints[list_length / 2 / checkpoint_items].item;
         values_tracked = track_deferred_values && first_placed_deferred == deferred_appended;
     } else {
         final_address_field = &t_item::final_address;
         layout_pass(true, false);
     }
     // A relaxation pass always follows, writing both address fields: the first check need not
-    // make them agree, so the variable items suffice here whatever the first pass wrote.
-    if (values_tracked)
-        check_variable_items();
-    else
+    // make them agree, so the variable items suffice here whatever the first pass wrote. On a
+    // long list without an #org or #align before its middle, that pass is made in two halves.
+    if (values_tracked) {
+        const t_checkpoint& split = first_checkpoints[list_length / 2 / checkpoint_items];
+        const int64_t growth = check_variable_items(split.variables_before);
+        if (list_length >= parallel_check_min_items && !split.gaps_before && split.item != &head_item) {
+            relax_in_halves(split, growth);
+            check_after_pass();
+            if (!sizes_fit)
+                relax(relax_passes_first - 1);
+        } else {
+            relax(relax_passes_first);
+        }
+    } else {
         check_sizes();
-    relax(relax_passes_first);
+        relax(relax_passes_first);
+    }
     if (!sizes_fit) {
         layout_pass(false, true);
         relax(relax_passes_restart);

@@ -183,3 +183,77 @@ TEST(Layout, ValuesWorkedOutOnAppendingGiveTheSameLayout) {
     }
     parallel_variable_min_items = saved;
 }
+
+// On a long list the first relaxation pass places its second half at once, from the first-pass
+// address of its first item plus the growth of the operands before it. Compared with one walk
+// and every value evaluated: programs whose growth before the middle comes from labels, from
+// constants defined before and after their use and from zero displacements; an #align or #org
+// before the middle (one walk) and after it; and an image that grows too large in either half.
+TEST(Layout, FirstRelaxationInHalvesGivesTheSameLayout) {
+    std::vector<std::vector<std::string>> programs;
+    std::vector<std::string> mixed = {"#const A = 40000"};
+    for (int i = 0; i < 3000; ++i) {
+        mixed.push_back("@L" + std::to_string(i) + ":");
+        mixed.push_back(i % 3 == 0 ? "jr @L" + std::to_string((i * 7 + 500) % 3000) : "jr nz,@L" + std::to_string(i / 2));
+        mixed.push_back(i % 4 == 0 ? "ld ax,[bx+A]" : i % 4 == 1 ? "ld ax,[bx+Z]" : "ld cx,[dx+B+" + std::to_string(i) + "]");
+        mixed.push_back(i % 500 == 0 ? "#zero 30000" : "dd @L" + std::to_string(2999 - i));
+    }
+    mixed.push_back("#const B = 32000");
+    mixed.push_back("#const Z = 0");
+    programs.push_back(mixed);
+    std::vector<std::string> early_gap = mixed;
+    early_gap.insert(early_gap.begin() + 10, "#align 16");
+    programs.push_back(early_gap);
+    std::vector<std::string> late_gap = mixed;
+    late_gap.insert(late_gap.end() - 100, "#align 32");
+    late_gap.insert(late_gap.end() - 50, "#org 99999999");
+    programs.push_back(late_gap);
+    // Operands of 4 bytes in the first pass and 6 in the next: the relaxation pushes the image
+    // beyond the last address, after the middle or before it.
+    const int64_t last = 0x7FFFFFFF;
+    std::vector<std::string> late_fault(10000, "ld ax,[bx+40000]");
+    late_fault.push_back("#zero " + std::to_string(last - 4 * 10000 - 1));
+    late_fault.push_back("db 1");
+    programs.push_back(late_fault);
+    std::vector<std::string> early_fault(5000, "ld ax,[bx+40000]");
+    early_fault.push_back("#zero " + std::to_string(last - 4 * 5000 - 12000 - 100));
+    early_fault.insert(early_fault.end(), 12000, "db 1");
+    programs.push_back(early_fault);
+
+    const auto unnamed = [](std::string text) {
+        const std::size_t at = text.find("File  : ");
+        return at == std::string::npos ? text : text.erase(at, text.find('\n', at) - at);
+    };
+    const auto addresses = [] {
+        std::vector<std::pair<int32_t, int32_t>> both;
+        for (const t_item* item = &head_item; item != nullptr; item = item->next)
+            both.emplace_back(item->address, item->final_address);
+        return both;
+    };
+    const std::size_t saved = parallel_check_min_items;
+    // The halves meet, except where an #align comes first or the first half grows too large.
+    const std::vector<int32_t> in_halves = {1, 0, 1, 1, 0};
+    for (std::size_t k = 0; k < programs.size(); ++k) {
+        const auto& program = programs[k];
+        track_deferred_values = false;
+        parallel_check_min_items = SIZE_MAX;
+        const t_assembly one_walk = assemble_lines(program);
+        const int32_t one_walk_passes = layout_passes;
+        const auto one_walk_addresses = addresses();
+        track_deferred_values = true;
+        parallel_check_min_items = 0;
+        const t_assembly halves = assemble_lines(program);
+        EXPECT_EQ(passes_in_halves, in_halves[k]) << k;
+        EXPECT_EQ(layout_passes, one_walk_passes) << program.size();
+        EXPECT_EQ(halves.ok, one_walk.ok) << program.size();
+        EXPECT_EQ(unnamed(halves.output), unnamed(one_walk.output)) << program.size();
+        EXPECT_EQ(halves.image, one_walk.image) << program.size();
+        if (halves.ok) {
+            EXPECT_EQ(addresses(), one_walk_addresses) << program.size();
+        }
+    }
+    parallel_check_min_items = saved;
+    // The reports of the programs that grow too large.
+    EXPECT_FALSE(assemble_lines(programs[3]).ok);
+    EXPECT_FALSE(assemble_lines(programs[4]).ok);
+}
