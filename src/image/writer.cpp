@@ -96,7 +96,9 @@ static void write_items(t_output_stream& out, const t_item* first, const t_item*
         const bool room = stream_buffer_bytes - out.used >= static_cast<std::size_t>(small_item_bytes);
         switch (item->kind) {
         case kind_bytes:
-            if (room && item->size <= small_item_bytes) {
+            if (item->size == 0) {
+                break; // an empty string owns no bytes to copy from
+            } else if (room && item->size <= small_item_bytes) {
                 std::memcpy(out.buffer + out.used, item->data, static_cast<std::size_t>(item->size));
                 out.used += static_cast<std::size_t>(item->size);
             } else {
