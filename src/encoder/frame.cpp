@@ -135,17 +135,23 @@ t_stage_entry find_stage_entry(std::string_view line) {
 
 void encode_instruction() {
     t_scan scan{line_in_hand(), 1};
-    skip_blanks(scan.line, scan.pos);
     int32_t first = 0;
     if (known_stage_entry != nullptr) {
-        // The stages before the known one would fail their first match and change nothing.
+        // The stages before the known one would fail their first match and change nothing; the
+        // known one makes that match at once.
         const t_stage_entry& entry = *known_stage_entry;
         fatal_check(entry.stage >= 0, "Syntax Error");
         first = entry.stage;
+        scan.pos = entry.at;
         scan.known_list = stages[first].entry_lists[entry.list];
         scan.known_at = entry.at;
         scan.known_number = entry.number;
         scan.known_end = entry.end;
+        if (stages[first].encode(scan))
+            return;
+        ++first;
+    } else {
+        skip_blanks(scan.line, scan.pos);
     }
     const uint32_t may = possible_stages(scan.line, scan.pos);
     // ORDER: the first stage whose keyword matches encodes the line; never reorder.
