@@ -298,7 +298,19 @@ struct t_variable_check {
 // Evaluates the variable items from first up to (not including) last.
 static t_variable_check check_variable_range(t_item* const* first, t_item* const* last) {
     t_variable_check found{true, 0};
+    // Each value is reached through a chain of records far apart (item, terms, symbols, label
+    // items): the chains of the next items are fetched one link a few items ahead.
+    constexpr std::ptrdiff_t ahead = 4;
     for (t_item* const* at = first; at != last; ++at) {
+        if (last - at > 4 * ahead) {
+            __builtin_prefetch(at[4 * ahead]);
+            __builtin_prefetch(at[3 * ahead]->terms);
+            for (const t_term* term = at[2 * ahead]->terms; term != nullptr; term = term->next)
+                __builtin_prefetch(term->symbol);
+            for (const t_term* term = at[ahead]->terms; term != nullptr; term = term->next)
+                if (term->kind == 3)
+                    __builtin_prefetch(term->symbol->item);
+        }
         t_item* item = *at;
         item->parameter = eval_terms(item->terms);
         if (item->kind == kind_value)
