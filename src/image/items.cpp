@@ -18,7 +18,10 @@ void emit_item(int32_t kind, int32_t size, const void* bytes) {
     ++list_length;
     item->kind = kind;
     item->size = size;
-    if (size > 0) {
+    if (size == 2) { // an instruction word, the most common by far: copied without a call
+        item->data = static_cast<uint8_t*>(run_alloc_bytes(2));
+        std::memcpy(item->data, bytes, 2);
+    } else if (size > 0) {
         item->data = static_cast<uint8_t*>(run_alloc_bytes(static_cast<std::size_t>(size)));
         std::memcpy(item->data, bytes, static_cast<std::size_t>(size));
     }
