@@ -21,6 +21,20 @@ std::vector<std::string> staircase(int k) {
 }
 
 // Counts the jumps written with a 32-bit operand (high byte F9) at the start of the image.
+// A report without its "File" line: runs that read different temporary files name them.
+std::string unnamed(std::string text) {
+    const std::size_t at = text.find("File  : ");
+    return at == std::string::npos ? text : text.erase(at, text.find('\n', at) - at);
+}
+
+// Both address fields of every item, as the layout leaves them.
+std::vector<std::pair<int32_t, int32_t>> item_addresses() {
+    std::vector<std::pair<int32_t, int32_t>> both;
+    for (const t_item* item = &head_item; item != nullptr; item = item->next)
+        both.emplace_back(item->address, item->final_address);
+    return both;
+}
+
 int long_jumps(const std::vector<uint8_t>& image, int k) {
     int count = 0;
     std::size_t at = 0;
@@ -111,11 +125,6 @@ TEST(Layout, HalvesCheckedAtOnceGiveTheSameLayout) {
         const t_assembly halves = assemble_lines(program);
         EXPECT_EQ(layout_passes, whole_passes) << program.front();
         EXPECT_EQ(halves.ok, whole.ok) << program.front();
-        // The two runs read from different temporary files, which the report names.
-        const auto unnamed = [](std::string text) {
-            const std::size_t at = text.find("File  : ");
-            return at == std::string::npos ? text : text.erase(at, text.find('\n', at) - at);
-        };
         EXPECT_EQ(unnamed(halves.output), unnamed(whole.output)) << program.front();
         EXPECT_EQ(halves.image, whole.image) << program.front();
     }
@@ -153,23 +162,12 @@ TEST(Layout, ValuesWorkedOutOnAppendingGiveTheSameLayout) {
             mixed.push_back("#const C" + std::to_string(i / 30) + " = " + std::to_string(i * 997 - 3000));
     }
     programs.push_back(mixed);
-    const auto unnamed = [](std::string text) {
-        const std::size_t at = text.find("File  : ");
-        return at == std::string::npos ? text : text.erase(at, text.find('\n', at) - at);
-    };
-    // Both address fields of every item, as the layout leaves them.
-    const auto addresses = [] {
-        std::vector<std::pair<int32_t, int32_t>> both;
-        for (const t_item* item = &head_item; item != nullptr; item = item->next)
-            both.emplace_back(item->address, item->final_address);
-        return both;
-    };
     const std::size_t saved = parallel_variable_min_items;
     for (const auto& program : programs) {
         track_deferred_values = false;
         const t_assembly every = assemble_lines(program);
         const int32_t every_passes = layout_passes;
-        const auto every_addresses = addresses();
+        const auto every_addresses = item_addresses();
         track_deferred_values = true;
         for (std::size_t halves_from : {std::size_t(0), SIZE_MAX}) {
             parallel_variable_min_items = halves_from;
@@ -178,7 +176,7 @@ TEST(Layout, ValuesWorkedOutOnAppendingGiveTheSameLayout) {
             EXPECT_EQ(tracked.ok, every.ok) << program.front();
             EXPECT_EQ(unnamed(tracked.output), unnamed(every.output)) << program.front();
             EXPECT_EQ(tracked.image, every.image) << program.front();
-            EXPECT_EQ(addresses(), every_addresses) << program.front();
+            EXPECT_EQ(item_addresses(), every_addresses) << program.front();
         }
     }
     parallel_variable_min_items = saved;
@@ -220,16 +218,6 @@ TEST(Layout, FirstRelaxationInHalvesGivesTheSameLayout) {
     early_fault.insert(early_fault.end(), 12000, "db 1");
     programs.push_back(early_fault);
 
-    const auto unnamed = [](std::string text) {
-        const std::size_t at = text.find("File  : ");
-        return at == std::string::npos ? text : text.erase(at, text.find('\n', at) - at);
-    };
-    const auto addresses = [] {
-        std::vector<std::pair<int32_t, int32_t>> both;
-        for (const t_item* item = &head_item; item != nullptr; item = item->next)
-            both.emplace_back(item->address, item->final_address);
-        return both;
-    };
     const std::size_t saved = parallel_check_min_items;
     // The halves meet, except where an #align comes first or the first half grows too large.
     const std::vector<int32_t> in_halves = {1, 0, 1, 1, 0};
@@ -239,7 +227,7 @@ TEST(Layout, FirstRelaxationInHalvesGivesTheSameLayout) {
         parallel_check_min_items = SIZE_MAX;
         const t_assembly one_walk = assemble_lines(program);
         const int32_t one_walk_passes = layout_passes;
-        const auto one_walk_addresses = addresses();
+        const auto one_walk_addresses = item_addresses();
         track_deferred_values = true;
         parallel_check_min_items = 0;
         const t_assembly halves = assemble_lines(program);
@@ -249,7 +237,7 @@ TEST(Layout, FirstRelaxationInHalvesGivesTheSameLayout) {
         EXPECT_EQ(unnamed(halves.output), unnamed(one_walk.output)) << program.size();
         EXPECT_EQ(halves.image, one_walk.image) << program.size();
         if (halves.ok) {
-            EXPECT_EQ(addresses(), one_walk_addresses) << program.size();
+            EXPECT_EQ(item_addresses(), one_walk_addresses) << program.size();
         }
     }
     parallel_check_min_items = saved;
