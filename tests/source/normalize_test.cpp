@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <vector>
 
 namespace {
 struct t_case {
@@ -121,4 +122,50 @@ TEST(Normalize, BufferedScanAgreesOnRandomLines) {
         EXPECT_EQ(fast, whole) << raw;
     }
     EXPECT_GT(compared, 50000);
+}
+
+// Lines of up to 80 bytes with more lines after them, so that most of every line is scanned
+// sixteen bytes at a time, and every byte value: the line normalised in the buffer reads as the
+// same line normalised whole, wherever in the buffer it starts.
+TEST(Normalize, LongLinesInTheBufferAgreeWithWholeLines) {
+    std::mt19937 rng(11);
+    const std::string common = "aZz09#.@_+,-:;=[] \t`{~^/";
+    int compared = 0;
+    for (int i = 0; i < 40000; ++i) {
+        std::string raw;
+        const int length = static_cast<int>(rng() % 81);
+        const int quote_odds = static_cast<int>(rng() % 3); // some lines hold no quote at all
+        for (int k = 0; k < length; ++k) {
+            char c = rng() % 4 == 0 ? static_cast<char>(rng() % 256) : common[rng() % common.size()];
+            if (c == '\r' || c == '\n' || c == 26 || ((c == '"' || c == '\'') && quote_odds == 0))
+                c = ' ';
+            if (quote_odds == 2 && rng() % 40 == 0)
+                c = "\"'"[rng() % 2];
+            raw += c;
+        }
+        const std::string pad(rng() % 16, 'x'); // where the line starts against the sixteen-byte steps
+        std::string buffer = pad + raw + (rng() % 2 != 0 ? "\r\n" : "\n") + std::string(rng() % 40, 'y') + "\n";
+        std::vector<char> out(2 * (buffer.size() - pad.size()) + 1);
+        std::size_t out_length = 0;
+        const char* stop = normalize_into(buffer.data() + pad.size(), buffer.data() + buffer.size() - 1, out.data(), out_length);
+        std::string whole = raw;
+        bool closed = true;
+        std::string report;
+        console_capture = &report;
+        try {
+            normalize_line(whole);
+        } catch (const t_fatal_stop&) {
+            closed = false;
+        }
+        console_capture = nullptr;
+        if (stop == nullptr) {
+            EXPECT_FALSE(closed) << "only an unclosed quote is left to the whole line: " << raw;
+            continue;
+        }
+        ++compared;
+        ASSERT_TRUE(closed) << raw;
+        EXPECT_EQ(stop - buffer.data(), static_cast<std::ptrdiff_t>(pad.size() + raw.size())) << raw;
+        EXPECT_EQ(std::string(out.data(), out_length), whole) << raw;
+    }
+    EXPECT_GT(compared, 30000);
 }
