@@ -69,6 +69,11 @@ int32_t hash_labels(std::string_view line, uint64_t hashes[2]) {
     return count;
 }
 
+// How many lines ahead of the line being encoded its labels' index slots, and then their nodes,
+// are fetched.
+constexpr std::size_t symbol_slot_lead = 8;
+constexpr std::size_t symbol_node_lead = 4;
+
 // A batch is handed over when it holds this much; a few batches in flight keep both threads busy
 // without holding much of the source in memory.
 constexpr std::size_t batch_text_bytes = std::size_t(1) << 18;
@@ -230,13 +235,15 @@ void encode_handed_lines() {
                     __builtin_prefetch(&lines.lines[k + 16]);
                 if (k + 8 < count)
                     __builtin_prefetch(lines.text.get() + lines.lines[k + 8].offset);
-                // The symbols of the next two lines are fetched while this one is encoded.
-                if (k + 2 < count)
-                    for (int32_t n = 0; n < lines.lines[k + 2].label_count; ++n)
-                        prefetch_symbol_slot(lines.lines[k + 2].label_hashes[n]);
-                if (k + 1 < count)
-                    for (int32_t n = 0; n < lines.lines[k + 1].label_count; ++n)
-                        prefetch_symbol_node(lines.lines[k + 1].label_hashes[n]);
+                // The symbols of the lines ahead are fetched while this one is encoded: a label named
+                // at random costs a fetch from memory for its slot and then one for its node, each
+                // longer than a few short lines take to encode.
+                if (k + symbol_slot_lead < count)
+                    for (int32_t n = 0; n < lines.lines[k + symbol_slot_lead].label_count; ++n)
+                        prefetch_symbol_slot(lines.lines[k + symbol_slot_lead].label_hashes[n]);
+                if (k + symbol_node_lead < count)
+                    for (int32_t n = 0; n < lines.lines[k + symbol_node_lead].label_count; ++n)
+                        prefetch_symbol_node(lines.lines[k + symbol_node_lead].label_hashes[n]);
                 echoed_to = line.offset + line.length + 1;
                 if (line.include)
                     continue;
