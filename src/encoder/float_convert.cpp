@@ -278,7 +278,68 @@ static bool round_to_extended(t_big num, t_big den, int64_t binary_exponent, boo
     return true;
 }
 
-bool decimal_to_extended(std::string_view text, t_extended* result) {
+#if defined(__SIZEOF_INT128__)
+// The common short number, at most 19 significant digits times 10 to a power from -19 to 19,
+// rounded with 128-bit integers: digits x 10^k is exact in 128 bits, and digits / 10^k is taken
+// to 64 bits with its remainder. Rounds as round_to_extended does (nearest, ties to even).
+static bool short_decimal_to_extended(const t_decimal& decimal, int64_t exponent10, t_extended* magnitude) {
+    __extension__ typedef unsigned __int128 u128;
+    if (decimal.sticky || decimal.digits.size() > 19 || exponent10 < -19 || exponent10 > 19)
+        return false;
+    uint64_t digits = 0;
+    for (char c : decimal.digits)
+        digits = digits * 10 + uint64_t(c - '0');
+    uint64_t power = 1;
+    for (int64_t k = exponent10 < 0 ? -exponent10 : exponent10; k > 0; --k)
+        power *= 10;
+    uint64_t q = 0;
+    bool above_half = false;
+    bool half = false;
+    int64_t exponent = 0; // bit 63 of q weighs 2^exponent
+    if (exponent10 >= 0) {
+        const u128 value = u128(digits) * power;
+        const int length = value >> 64 != 0 ? 128 - std::countl_zero(uint64_t(value >> 64)) : 64 - std::countl_zero(uint64_t(value));
+        exponent = length - 1;
+        if (length <= 64) {
+            q = uint64_t(value) << (64 - length);
+        } else {
+            const int dropped = length - 64;
+            q = uint64_t(value >> dropped);
+            const u128 rest = value & ((u128(1) << dropped) - 1);
+            const u128 halfway = u128(1) << (dropped - 1);
+            above_half = rest > halfway;
+            half = rest == halfway;
+        }
+    } else {
+        // (digits << shift) / power lies in [2^63, 2^65); one shift less when it reaches 2^64.
+        int shift = 64 + static_cast<int>(std::bit_width(power)) - static_cast<int>(std::bit_width(digits));
+        u128 numerator = u128(digits) << shift;
+        u128 quotient = numerator / power;
+        if (quotient >> 64 != 0) {
+            --shift;
+            numerator >>= 1;
+            quotient = numerator / power;
+        }
+        q = uint64_t(quotient);
+        const u128 twice_rest = (numerator - quotient * power) << 1;
+        above_half = twice_rest > power;
+        half = twice_rest == power;
+        exponent = 63 - shift;
+    }
+    if (above_half || (half && (q & 1) != 0)) {
+        ++q;
+        if (q == 0) { // carried out of 64 bits: the next binade's 1.0
+            q = uint64_t(1) << 63;
+            ++exponent;
+        }
+    }
+    magnitude->significand = q;
+    magnitude->sign_exponent = uint16_t(exponent + extended_bias);
+    return true;
+}
+#endif
+
+static bool convert_decimal(std::string_view text, t_extended* result, bool exactly) {
     t_decimal decimal;
     if (!parse_decimal(text, &decimal))
         return false;
@@ -297,6 +358,12 @@ bool decimal_to_extended(std::string_view text, t_extended* result) {
     }
     // value = digits x 10^exponent10 = digits x 5^exponent10 x 2^exponent10
     int64_t exponent10 = decimal.position - int64_t(decimal.digits.size());
+#if defined(__SIZEOF_INT128__)
+    if (t_extended magnitude; !exactly && short_decimal_to_extended(decimal, exponent10, &magnitude)) {
+        *result = {magnitude.significand, uint16_t(magnitude.sign_exponent | sign)};
+        return true;
+    }
+#endif
     t_big num = digits_to_big(decimal.digits);
     t_big den;
     den.limbs.push_back(1);
@@ -309,6 +376,12 @@ bool decimal_to_extended(std::string_view text, t_extended* result) {
         return false;
     *result = {magnitude.significand, uint16_t(magnitude.sign_exponent | sign)};
     return true;
+}
+
+bool decimal_to_extended(std::string_view text, t_extended* result) { return convert_decimal(text, result, false); }
+
+bool decimal_to_extended_exactly(std::string_view text, t_extended* result) {
+    return convert_decimal(text, result, true);
 }
 
 // Rounds the magnitude of an extended value to a binary format of the given significand precision

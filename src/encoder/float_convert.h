@@ -11,6 +11,9 @@ struct t_extended {
 // Reads the whole text as one decimal number; false when the text is not exactly such a number
 // or its value overflows the extended range.
 bool decimal_to_extended(std::string_view text, t_extended* result);
+// The same, always by exact arithmetic on big integers: decimal_to_extended takes a shortcut for
+// short numbers and must agree with this to the bit.
+bool decimal_to_extended_exactly(std::string_view text, t_extended* result);
 
 // Narrow to the nearest single / double (round to nearest, ties to even, subnormals as the format
 // gives); false when the value overflows the target to infinity.

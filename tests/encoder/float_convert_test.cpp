@@ -707,3 +707,48 @@ TEST(FloatConvert, RandomNarrowingAgainstCasts) {
         }
     }
 }
+
+// Numbers of up to 19 significant digits, scaled by at most 10^19 either way, take a shortcut in
+// 128-bit integers: it agrees with the exact conversion to the bit, on random numbers with the
+// point anywhere, and on ties (an odd 65-bit number times 4, written as t x 100) in both directions.
+TEST(FloatConvert, ShortNumbersAgreeWithTheExactConversion) {
+    int compared = 0;
+    const auto check = [&compared](const std::string& text) {
+        t_extended fast{1, 1};
+        t_extended exact{2, 2};
+        const bool converted = decimal_to_extended(text, &fast);
+        ASSERT_EQ(converted, decimal_to_extended_exactly(text, &exact)) << text;
+        if (!converted)
+            return;
+        ++compared;
+        EXPECT_EQ(fast.significand, exact.significand) << text;
+        EXPECT_EQ(fast.sign_exponent, exact.sign_exponent) << text;
+    };
+    std::mt19937_64 rng(5);
+    for (int i = 0; i < 300000; ++i) {
+        const int count = 1 + static_cast<int>(rng() % 21); // a few past the shortcut's reach
+        std::string digits;
+        for (int k = 0; k < count; ++k)
+            digits += static_cast<char>('0' + rng() % 10);
+        const auto point = static_cast<std::size_t>(rng() % static_cast<uint64_t>(count + 1));
+        std::string text = rng() % 4 == 0 ? "-" : "";
+        text.append(digits, 0, point);
+        text.push_back('.');
+        text.append(digits, point, std::string::npos);
+        if (rng() % 3 == 0) {
+            text.push_back('e');
+            text.append(std::to_string(static_cast<int>(rng() % 51) - 25));
+        }
+        check(text);
+    }
+    constexpr uint64_t lowest = 737869762948382065;  // 2^64 / 25, rounded up
+    constexpr uint64_t highest = 1475739525896764129; // 2^65 / 25, rounded down
+    int ties = 0;
+    for (int i = 0; i < 20000; ++i) {
+        const uint64_t t = (lowest + rng() % (highest - lowest)) | 1;
+        check(std::to_string(t) + "00");
+        ties += (convert(std::to_string(t) + "00").significand & 1) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(ties, 20000) << "a tie goes to the even neighbour";
+    EXPECT_GT(compared, 250000);
+}
