@@ -28,17 +28,19 @@ std::size_t read_ahead_min_bytes = std::size_t(1) << 20;
 
 namespace {
 // One line handed over: its text in the batch, where it came from, and whether it is an include
-// line (echoed, not encoded).
-struct t_handed_line {
+// line (echoed, not encoded). One cache line each: the encoder fetches the lines ahead of it one
+// cache line apiece, and reads every field of a line it has fetched.
+struct alignas(64) t_handed_line {
     std::size_t offset;
     std::size_t length;
     const std::string* file_name;
     int32_t line_number;
     bool include;
+    int8_t label_count;       // labels the line names, up to two
     t_stage_entry entry;      // the stage the line enters if it is an instruction, found while reading
-    int32_t label_count;      // labels the line names, up to two
-    uint64_t label_hashes[2]; // their hashes, so that the encoder can fetch their symbols early
+    uint32_t label_hashes[2]; // the low bits of their hashes, which place them in the symbol index
 };
+static_assert(sizeof(t_handed_line) == 64);
 
 // Characters that go on with a label's name, and those after which an "@" begins one.
 constexpr auto make_label_characters() {
@@ -55,15 +57,15 @@ constexpr auto make_label_characters() {
 constexpr auto label_characters = make_label_characters();
 
 // The labels a line names: "@" where a name can begin, and the name characters after it.
-int32_t hash_labels(std::string_view line, uint64_t hashes[2]) {
-    int32_t count = 0;
+int8_t hash_labels(std::string_view line, uint32_t hashes[2]) {
+    int8_t count = 0;
     for (std::size_t at = line.find('@'); at != std::string_view::npos && count < 2; at = line.find('@', at + 1)) {
         if (at > 0 && !label_characters.before_name[static_cast<unsigned char>(line[at - 1])])
             continue;
         std::size_t end = at + 1;
         while (end < line.size() && label_characters.in_name[static_cast<unsigned char>(line[end])])
             ++end;
-        hashes[count++] = hash_name(line.substr(at, end - at));
+        hashes[count++] = static_cast<uint32_t>(hash_name(line.substr(at, end - at)));
         at = end - 1;
     }
     return count;
@@ -239,10 +241,10 @@ void encode_handed_lines() {
                 // at random costs a fetch from memory for its slot and then one for its node, each
                 // longer than a few short lines take to encode.
                 if (k + symbol_slot_lead < count)
-                    for (int32_t n = 0; n < lines.lines[k + symbol_slot_lead].label_count; ++n)
+                    for (int8_t n = 0; n < lines.lines[k + symbol_slot_lead].label_count; ++n)
                         prefetch_symbol_slot(lines.lines[k + symbol_slot_lead].label_hashes[n]);
                 if (k + symbol_node_lead < count)
-                    for (int32_t n = 0; n < lines.lines[k + symbol_node_lead].label_count; ++n)
+                    for (int8_t n = 0; n < lines.lines[k + symbol_node_lead].label_count; ++n)
                         prefetch_symbol_node(lines.lines[k + symbol_node_lead].label_hashes[n]);
                 echoed_to = line.offset + line.length + 1;
                 if (line.include)
@@ -319,7 +321,7 @@ void hand_written_line(std::size_t length, bool include) {
     const std::string_view text(batch.text.get() + batch.text_size, length);
     t_handed_line& line = batch.lines.emplace_back();
     line = {batch.text_size, length, reader_state.level_names[nesting_depth], include_stack[nesting_depth].line_number,
-            include, t_stage_entry{}, 0, {}};
+            include, 0, t_stage_entry{}, {}};
     if (!include) {
         line.entry = find_stage_entry(text);
         line.label_count = hash_labels(text, line.label_hashes);
