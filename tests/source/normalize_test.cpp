@@ -88,6 +88,20 @@ TEST(Normalize, BufferedScanAgreesWithWholeLines) {
     }
 }
 
+// Normalises line whole; false, with the report kept from the console, for an unclosed quote.
+static bool normalizes_whole(std::string& line) {
+    std::string report;
+    console_capture = &report;
+    bool closed = true;
+    try {
+        normalize_line(line);
+    } catch (const t_fatal_stop&) {
+        closed = false;
+    }
+    console_capture = nullptr;
+    return closed;
+}
+
 // Random lines of every kind of byte, quotes included: the buffered scan agrees with the whole
 // line, or leaves the line to it.
 TEST(Normalize, BufferedScanAgreesOnRandomLines) {
@@ -103,15 +117,7 @@ TEST(Normalize, BufferedScanAgreesOnRandomLines) {
         std::string fast = "unchanged";
         const char* stop = normalize_buffered(buffer.data(), buffer.data() + buffer.size() - 1, fast);
         std::string whole = raw;
-        bool closed = true;
-        std::string report;
-        console_capture = &report;
-        try {
-            normalize_line(whole);
-        } catch (const t_fatal_stop&) {
-            closed = false;
-        }
-        console_capture = nullptr;
+        const bool closed = normalizes_whole(whole);
         if (stop == nullptr) {
             EXPECT_FALSE(closed) << "only an unclosed quote is left to the whole line: " << raw;
             continue;
@@ -124,9 +130,8 @@ TEST(Normalize, BufferedScanAgreesOnRandomLines) {
     EXPECT_GT(compared, 50000);
 }
 
-// Lines of up to 80 bytes with more lines after them, so that most of every line is scanned
-// sixteen bytes at a time, and every byte value: the line normalised in the buffer reads as the
-// same line normalised whole, wherever in the buffer it starts.
+// Lines of up to 80 bytes of every byte value, starting anywhere in a buffer with more lines after
+// them: the line normalised in the buffer reads as the same line normalised whole.
 TEST(Normalize, LongLinesInTheBufferAgreeWithWholeLines) {
     std::mt19937 rng(11);
     const std::string common = "aZz09#.@_+,-:;=[] \t`{~^/";
@@ -143,21 +148,13 @@ TEST(Normalize, LongLinesInTheBufferAgreeWithWholeLines) {
                 c = "\"'"[rng() % 2];
             raw += c;
         }
-        const std::string pad(rng() % 16, 'x'); // where the line starts against the sixteen-byte steps
+        const std::string pad(rng() % 16, 'x'); // where the line starts in the buffer
         std::string buffer = pad + raw + (rng() % 2 != 0 ? "\r\n" : "\n") + std::string(rng() % 40, 'y') + "\n";
         std::vector<char> out(2 * (buffer.size() - pad.size()) + 1);
         std::size_t out_length = 0;
         const char* stop = normalize_into(buffer.data() + pad.size(), buffer.data() + buffer.size() - 1, out.data(), out_length);
         std::string whole = raw;
-        bool closed = true;
-        std::string report;
-        console_capture = &report;
-        try {
-            normalize_line(whole);
-        } catch (const t_fatal_stop&) {
-            closed = false;
-        }
-        console_capture = nullptr;
+        const bool closed = normalizes_whole(whole);
         if (stop == nullptr) {
             EXPECT_FALSE(closed) << "only an unclosed quote is left to the whole line: " << raw;
             continue;
