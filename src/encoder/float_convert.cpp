@@ -298,7 +298,8 @@ static bool short_decimal_to_extended(const t_decimal& decimal, int64_t exponent
     int64_t exponent = 0; // bit 63 of q weighs 2^exponent
     if (exponent10 >= 0) {
         const u128 value = u128(digits) * power;
-        const int length = value >> 64 != 0 ? 128 - std::countl_zero(uint64_t(value >> 64)) : 64 - std::countl_zero(uint64_t(value));
+        const uint64_t high = uint64_t(value >> 64);
+        const int length = high != 0 ? 128 - std::countl_zero(high) : 64 - std::countl_zero(uint64_t(value));
         exponent = length - 1;
         if (length <= 64) {
             q = uint64_t(value) << (64 - length);

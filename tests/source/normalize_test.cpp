@@ -152,7 +152,8 @@ TEST(Normalize, LongLinesInTheBufferAgreeWithWholeLines) {
         std::string buffer = pad + raw + (rng() % 2 != 0 ? "\r\n" : "\n") + std::string(rng() % 40, 'y') + "\n";
         std::vector<char> out(2 * (buffer.size() - pad.size()) + 1);
         std::size_t out_length = 0;
-        const char* stop = normalize_into(buffer.data() + pad.size(), buffer.data() + buffer.size() - 1, out.data(), out_length);
+        const char* stop =
+            normalize_into(buffer.data() + pad.size(), buffer.data() + buffer.size() - 1, out.data(), out_length);
         std::string whole = raw;
         const bool closed = normalizes_whole(whole);
         if (stop == nullptr) {
