@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <unistd.h>
@@ -20,6 +21,7 @@ struct t_output_stream {
     uint8_t* buffer;  // stream_buffer_bytes bytes
     std::size_t used; // bytes held in the buffer
     bool failed;      // a write failed; nothing more is written
+    bool holes;       // long runs of zeros may be left as holes (a regular file)
 };
 
 static constexpr std::size_t stream_buffer_bytes = std::size_t(1) << 16;
@@ -54,7 +56,16 @@ static void put_bytes(t_output_stream& out, const uint8_t* bytes, std::size_t co
     }
 }
 
+// A run of zeros this long is not written but left as a hole in the file, which reads as zeros:
+// a large #org or #zero costs neither time nor disk space.
+static constexpr int32_t hole_min_bytes = 1 << 16;
+
 static void put_zeros(t_output_stream& out, int32_t count) {
+    if (out.holes && count >= hole_min_bytes) {
+        flush_output(out);
+        out.offset += count;
+        return;
+    }
     while (count > 1024) {
         put_bytes(out, zero_buffer, 1024);
         count -= 1024;
@@ -138,11 +149,13 @@ void write_image() {
     const std::string output_name = source_name + ".orb";
     const int fd = ::open(output_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     fatal_check(fd >= 0, "Could not write output file");
+    struct stat file_status {};
+    const bool regular = ::fstat(fd, &file_status) == 0 && S_ISREG(file_status.st_mode);
     static uint8_t first_buffer[stream_buffer_bytes];
-    t_output_stream first{fd, 0, first_buffer, 0, false};
+    t_output_stream first{fd, 0, first_buffer, 0, false, regular};
     const t_item* middle = list_length >= parallel_check_min_items ? layout_middle_item() : nullptr;
     std::vector<uint8_t> second_buffer(middle != nullptr ? stream_buffer_bytes : 0);
-    t_output_stream second{fd, middle != nullptr ? middle->address : 0, second_buffer.data(), 0, false};
+    t_output_stream second{fd, middle != nullptr ? middle->address : 0, second_buffer.data(), 0, false, regular};
     std::thread second_half;
     if (middle != nullptr) {
         try {
@@ -156,6 +169,9 @@ void write_image() {
         second_half.join();
         first.failed = first.failed || second.failed;
     }
+    // The image may end in a hole, which only the file's length makes part of it.
+    if (regular && !first.failed && ::ftruncate(fd, end_of_image) != 0)
+        first.failed = true;
     // A failed write or close must not pass for success: the partial file is removed.
     bool closed = ::close(fd) == 0;
     if (first.failed || !closed)

@@ -107,6 +107,55 @@ TEST(Image, ZeroFillOfThreeThousand) {
     EXPECT_EQ(run.image.back(), 1);
 }
 
+// Long runs of zeros are left as holes in the file: they must still read as zeros, the image must
+// keep its full length when it ends in one, and the bytes of an older, longer image must not show
+// through. The long program is written in two halves at once, each with holes of its own.
+TEST(Image, LongZeroRunsReadAsZeros) {
+    std::string long_program;
+    std::vector<uint8_t> long_image;
+    for (int block = 0; block < 4; ++block) {
+        for (int i = 0; i < 60000; ++i) {
+            long_program += "db " + std::to_string(block + 1) + "\r\n";
+            long_image.push_back(static_cast<uint8_t>(block + 1));
+        }
+        long_program += "#zero 70000\r\n";
+        long_image.resize(long_image.size() + 70000);
+    }
+    auto zeros = [](std::size_t n) { return std::vector<uint8_t>(n); };
+    auto with = [](std::vector<uint8_t> bytes, std::size_t at, uint8_t value) {
+        bytes[at] = value;
+        return bytes;
+    };
+    const std::pair<std::string, std::vector<uint8_t>> cases[] = {
+        {join_lines({"db 1", "#zero 100000", "db 2"}), with(with(zeros(100002), 0, 1), 100001, 2)},
+        {join_lines({"db 1", "#zero 100000"}), with(zeros(100001), 0, 1)},
+        {join_lines({"db 1", "#org 200000", "db 2"}), with(with(zeros(200001), 0, 1), 200000, 2)},
+        {join_lines({"db 1", "#align 131072", "db 3"}), with(with(zeros(131073), 0, 1), 131072, 3)},
+        {join_lines({"db 1", "#data 100000", "db 4"}), with(with(zeros(100002), 0, 1), 100001, 4)},
+        {join_lines({"#zero 65535", "#zero 65536"}), zeros(131071)},
+        {long_program, long_image},
+    };
+    for (const auto& [source, image] : cases) {
+        t_dir_guard g;
+        write_file(g.dir, "t.asm", source);
+        write_file(g.dir, "t.asm.orb", std::string(image.size() + 100000, '\xFF'));
+        t_run run = run_orbasm(g.dir, {"t.asm"});
+        ASSERT_EQ(run.exit_code, 0) << run.stdout_text;
+        ASSERT_EQ(run.image.size(), image.size()) << source.substr(0, 40);
+        EXPECT_TRUE(run.image == image) << source.substr(0, 40);
+    }
+}
+
+// An image name that is not a regular file gets every byte written, zeros included.
+TEST(Image, ImageIntoADevice) {
+    t_dir_guard g;
+    write_file(g.dir, "t.asm", join_lines({"db 1", "#zero 100000", "db 2"}));
+    std::filesystem::create_symlink("/dev/null", g.dir.path + "/t.asm.orb");
+    t_run run = run_orbasm(g.dir, {"t.asm"});
+    EXPECT_EQ(run.exit_code, 0) << run.stdout_text;
+    EXPECT_EQ(run.stdout_text, "db 1\n#zero 100000\ndb 2\n");
+}
+
 TEST(Image, DirectiveFailures) {
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {"#const x", "Error in constant definition", "#const x"},
