@@ -88,6 +88,9 @@ void run_layout();
 
 // Writes the laid-out image to the source name with ".orb" appended.
 void write_image();
+// When clear, long runs of zeros over an older file's bytes are written, as on a file system that
+// cannot punch holes.
+extern bool punch_stale_holes;
 
 // The most bytes item_bytes renders: a word and a 32-bit operand.
 constexpr int32_t item_bytes_max = 6;

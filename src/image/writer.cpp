@@ -22,7 +22,10 @@ struct t_output_stream {
     std::size_t used; // bytes held in the buffer
     bool failed;      // a write failed; nothing more is written
     bool holes;       // long runs of zeros may be left as holes (a regular file)
+    off_t stale_end;  // the length of the older file this image is written over
 };
+
+bool punch_stale_holes = true;
 
 static constexpr std::size_t stream_buffer_bytes = std::size_t(1) << 16;
 // An item of at most this many bytes is copied without a call while the buffer has room for it.
@@ -60,11 +63,17 @@ static void put_bytes(t_output_stream& out, const uint8_t* bytes, std::size_t co
 // a large #org or #zero costs neither time nor disk space.
 static constexpr int32_t hole_min_bytes = 1 << 16;
 
+// Below the older file's length its bytes must go: the run is punched out of the file, or, where
+// the file system cannot do that, written as zeros.
 static void put_zeros(t_output_stream& out, int32_t count) {
     if (out.holes && count >= hole_min_bytes) {
         flush_output(out);
-        out.offset += count;
-        return;
+        const off_t stale = out.stale_end - out.offset;
+        if (stale <= 0 || (punch_stale_holes && ::fallocate(out.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE,
+                                                            out.offset, stale < count ? stale : count) == 0)) {
+            out.offset += count;
+            return;
+        }
     }
     while (count > 1024) {
         put_bytes(out, zero_buffer, 1024);
@@ -145,17 +154,26 @@ static void write_items(t_output_stream& out, const t_item* first, const t_item*
 
 // Long lists are written in two halves at once: an item's address is its offset in the image,
 // so the second half starts at the address of the middle item, on a second thread.
+// An older regular file of the same name is written over in place and then cut to the image's
+// length: truncating it first would cost as much as writing the image again, for a file that is
+// assembled over and over. Anything else is truncated on opening, as it always was.
 void write_image() {
     const std::string output_name = source_name + ".orb";
-    const int fd = ::open(output_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    int fd = ::open(output_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     fatal_check(fd >= 0, "Could not write output file");
     struct stat file_status {};
     const bool regular = ::fstat(fd, &file_status) == 0 && S_ISREG(file_status.st_mode);
+    if (!regular) {
+        ::close(fd);
+        fd = ::open(output_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fatal_check(fd >= 0, "Could not write output file");
+    }
+    const off_t stale_end = regular ? file_status.st_size : 0;
     static uint8_t first_buffer[stream_buffer_bytes];
-    t_output_stream first{fd, 0, first_buffer, 0, false, regular};
+    t_output_stream first{fd, 0, first_buffer, 0, false, regular, stale_end};
     const t_item* middle = list_length >= parallel_check_min_items ? layout_middle_item() : nullptr;
     std::vector<uint8_t> second_buffer(middle != nullptr ? stream_buffer_bytes : 0);
-    t_output_stream second{fd, middle != nullptr ? middle->address : 0, second_buffer.data(), 0, false, regular};
+    t_output_stream second{fd, middle != nullptr ? middle->address : 0, second_buffer.data(), 0, false, regular, stale_end};
     std::thread second_half;
     if (middle != nullptr) {
         try {
@@ -169,7 +187,8 @@ void write_image() {
         second_half.join();
         first.failed = first.failed || second.failed;
     }
-    // The image may end in a hole, which only the file's length makes part of it.
+    // The length cuts off what is left of an older, longer file, and makes a hole at the end of
+    // the image part of it.
     if (regular && !first.failed && ::ftruncate(fd, end_of_image) != 0)
         first.failed = true;
     // A failed write or close must not pass for success: the partial file is removed.
