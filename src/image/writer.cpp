@@ -154,20 +154,15 @@ static void write_items(t_output_stream& out, const t_item* first, const t_item*
 
 // Long lists are written in two halves at once: an item's address is its offset in the image,
 // so the second half starts at the address of the middle item, on a second thread.
-// An older regular file of the same name is written over in place and then cut to the image's
-// length: truncating it first would cost as much as writing the image again, for a file that is
-// assembled over and over. Anything else is truncated on opening, as it always was.
+// An older file of the same name is written over in place and then cut to the image's length:
+// emptying it on opening made the file system free every block of it only to allocate them again.
+// (Only a regular file has a length to cut; nothing else is emptied on opening either.)
 void write_image() {
     const std::string output_name = source_name + ".orb";
-    int fd = ::open(output_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ::open(output_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
     fatal_check(fd >= 0, "Could not write output file");
     struct stat file_status {};
     const bool regular = ::fstat(fd, &file_status) == 0 && S_ISREG(file_status.st_mode);
-    if (!regular) {
-        ::close(fd);
-        fd = ::open(output_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        fatal_check(fd >= 0, "Could not write output file");
-    }
     const off_t stale_end = regular ? file_status.st_size : 0;
     static uint8_t first_buffer[stream_buffer_bytes];
     t_output_stream first{fd, 0, first_buffer, 0, false, regular, stale_end};
