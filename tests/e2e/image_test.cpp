@@ -146,7 +146,7 @@ TEST(Image, LongZeroRunsReadAsZeros) {
     }
 }
 
-// An image name that is not a regular file gets every byte written, zeros included.
+// An image name linked to a device, which has no length to cut: the run still succeeds.
 TEST(Image, ImageIntoADevice) {
     t_dir_guard g;
     write_file(g.dir, "t.asm", join_lines({"db 1", "#zero 100000", "db 2"}));

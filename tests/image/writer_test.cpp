@@ -1,6 +1,5 @@
 // The image writer over an older file of the same name: whatever that file held, the image reads
 // back exactly as one written where no file was.
-#include "driver/driver.h"
 #include "image/image.h"
 #include "support/in_process.h"
 
@@ -22,15 +21,7 @@ t_assembly assemble_over(const std::vector<std::string>& lines, std::size_t stal
         text += line + "\r\n";
     std::ofstream(source, std::ios::binary) << text;
     std::ofstream(dir / "t.asm.orb", std::ios::binary) << std::string(stale_bytes, '\xFF');
-    t_assembly result{};
-    std::string captured;
-    console_capture = &captured;
-    result.ok = run_assembly(source.string());
-    console_flush();
-    console_capture = nullptr;
-    result.output = captured;
-    std::ifstream in(dir / "t.asm.orb", std::ios::binary);
-    result.image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    t_assembly result = assemble_file_over(source.string());
     fs::remove_all(dir);
     return result;
 }

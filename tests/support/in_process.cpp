@@ -11,8 +11,12 @@
 namespace fs = std::filesystem;
 
 t_assembly assemble_file(const std::string& path) {
+    fs::remove(path + ".orb");
+    return assemble_file_over(path);
+}
+
+t_assembly assemble_file_over(const std::string& path) {
     const fs::path image = path + ".orb";
-    fs::remove(image);
     t_assembly result{};
     std::string captured;
     console_capture = &captured;

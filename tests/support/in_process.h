@@ -13,6 +13,8 @@ struct t_assembly {
 
 // Assembles the named file (its image, if any, is removed first and read back after).
 t_assembly assemble_file(const std::string& path);
+// Assembles the named file over whatever file its image name holds.
+t_assembly assemble_file_over(const std::string& path);
 // Assembles source (lines joined with CR LF) from a file in a fresh temporary directory.
 t_assembly assemble_lines(const std::vector<std::string>& lines);
 // Assembles the exact bytes of source.
