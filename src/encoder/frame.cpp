@@ -42,6 +42,20 @@ void emit_word_with_terms(int32_t kind, uint32_t word, t_scan& scan) {
 
 void emit_memory(uint32_t word, t_scan& scan) { emit_mem_operand(scan.line, static_cast<uint16_t>(word), scan.pos); }
 
+const t_word_list language_words[] = {
+    {"mnemonic", data_list},         {"mnemonic", packed_list},        {"mnemonic", relative_list},
+    {"mnemonic", jump_list},         {"mnemonic", ret_list},           {"mnemonic", int_list},
+    {"mnemonic", stack_list},        {"mnemonic", arithmetic_list},    {"mnemonic", unary_list},
+    {"mnemonic", xchg_list},         {"mnemonic", load_store_list},    {"mnemonic", float_unary_list},
+    {"mnemonic", float_binary_list}, {"mnemonic", fld_list},
+    {"directive", "#include/#org/#align/#data/#zero/#header/#const"},
+    {"register", register_list},     {"condition", condition_list},
+    {"special register", special_list_low}, {"special register", special_list_high},
+    {"float register", float_register_list},
+    {"operand word", "byte [/word [/short [/int [/es :/single/double/extended/int/long/,round/,ax ="},
+};
+const int32_t language_word_lists = static_cast<int32_t>(std::size(language_words));
+
 // ORDER: the stages' mnemonic lists, as the frame tries them.
 static constexpr std::string_view stage_lists[] = {
     data_list,       packed_list, relative_list, jump_list,       ret_list,         int_list,          stack_list,
