@@ -34,7 +34,6 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("layout_passes %d\n", static_cast<int>(layout_passes));
-    std::printf("passes_in_halves %d\n", static_cast<int>(passes_in_halves));
     std::printf("items %lld\n", static_cast<long long>(items));
     std::printf("deferred_operands %lld\n", static_cast<long long>(operands));
     std::printf("long_operands %lld\n", static_cast<long long>(long_operands));

@@ -1,59 +1,79 @@
-// Driver and diagnostics: the assembly run, the fatal error report, the console and run memory.
+// Driver and diagnostics: the assembly run, the error report, the console and run memory.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
-// Thrown by fatal_check once the report is printed; the run's caller catches it. Unwinding to the
-// caller instead of exiting keeps every error path usable in-process (tests, fuzzing).
+// Thrown by fatal_check once the error is reported; the run's caller catches it. Unwinding to the
+// caller instead of exiting keeps every error path usable in-process (tests, fuzzing, the editor).
 struct t_fatal_stop {};
 
-// The line being processed, or "[no input]", "@endofmem:", "[end of program]". Each thread has
-// its own: while a reader thread reads ahead, the line it reads is not the line being encoded.
-extern thread_local std::string current_line;
-// On the thread that encodes the lines read ahead: the line being encoded, read where it lies in
-// its batch rather than copied into current_line; no data on every other thread.
-extern thread_local std::string_view handed_line;
-// The line being processed: the handed line when there is one, else current_line.
-inline std::string_view line_in_hand() {
-    return handed_line.data() != nullptr ? handed_line : std::string_view(current_line);
-}
-extern std::string source_name;    // the first command-line argument; "" reads standard input
-extern bool echo_enabled;          // false when a caller prints its own listing instead of the echo
+// The line being processed: a normalised source line, or one of the texts below.
+extern std::string_view current_line;
+inline constexpr std::string_view no_input_text = "[no input]";
+inline constexpr std::string_view end_of_mem_text = "@endofmem:";
+inline constexpr std::string_view end_of_program_text = "[end of program]";
+
+extern std::string source_name; // the main source; "" reads standard input
+extern std::string image_name;  // the image; "" for source_name + ".orb", "-" for standard output
+extern bool echo_enabled;       // false when a caller prints a listing, or nothing, instead
+extern std::vector<std::string> command_line_constants; // "NAME=VALUE" or "NAME", defined before the first line
 extern std::string* console_capture; // when set, console output is appended here instead
 
-// Where a line came from, for a report made on a thread that does not read the source.
-struct t_line_place {
-    std::string_view file_name;
-    int32_t line_number;
-};
-// When set on a thread, its reports name this place instead of the include stack's current file.
-extern thread_local const t_line_place* report_place;
+// Where in the current line the word that a failing check is about begins (1-based), or 0 when
+// the whole line is at fault. The scanning steps keep it as they go.
+extern int32_t fault_position;
 
-// A report held back: a thread reading ahead stops at an error, but its report must wait until
-// every line before the failing one has been echoed and encoded.
-struct t_held_report {
-    bool held;             // a report is held
-    std::string message;   // message and suffix as given to fatal_stop
-    std::string file_name; // the place and the fault at the time of the check
-    int32_t line_number;
+// A place in the source, for diagnostics that point at the word at fault.
+struct t_place {
+    std::string file;  // the path as opened; "" when the diagnostic belongs to no line
+    int32_t line = 0;   // counting every line of the file, blank ones too
+    int32_t column = 0; // 1-based, in the line as written
+    int32_t length = 0; // columns of the word at fault, at least 1
+    std::string text;   // the line as written
+    std::vector<std::pair<std::string, int32_t>> included_from; // each enclosing #include, innermost first
+};
+
+// One error or warning as the run found it.
+struct t_diagnostic {
+    bool warning;
+    std::string message;     // the report's message, a symbol's name included
+    std::string detail;      // for a file that could not be read: its name and the system's reason
+    std::string report_file; // the classic report's file, line and fault
+    int32_t report_line;
     std::string fault;
+    t_place place;
 };
-// When set on a thread, fatal_stop fills it instead of printing.
-extern thread_local t_held_report* held_report;
 
-// Prints the error report for message followed by suffix.
-void print_report(std::string_view message, std::string_view suffix = {});
-// Prints a report held back by a thread reading ahead.
-void print_held_report(const t_held_report& report);
-// Prints the report for message (and suffix) and unwinds with t_fatal_stop.
+// How a run reports: classic prints the report on the console; otherwise every error and warning
+// is kept in diagnostics for the caller (a warning only when warnings_wanted).
+extern bool classic_report;
+extern bool warnings_wanted;
+extern bool warnings_are_errors; // a run with a warning then writes no image and fails
+extern std::vector<t_diagnostic> diagnostics;
+// Set just before a check whose error belongs elsewhere than the line in hand (an undefined name
+// at its first use, an #org at its line), and the system's reason for a failed read.
+extern const t_place* fault_place;
+extern std::string fault_detail;
+
+// Prints the classic report of a diagnostic (an empty line, then Error, File, Line and Fault).
+void print_classic_report(const t_diagnostic& diagnostic);
+// Reports message (and suffix) and unwinds with t_fatal_stop.
 [[noreturn]] void fatal_stop(std::string_view message, std::string_view suffix = {});
 
 // Every check states the condition that must hold; when it fails the run ends with the report.
 inline void fatal_check(bool condition, std::string_view message, std::string_view suffix = {}) {
     if (!condition) [[unlikely]]
         fatal_stop(message, suffix);
+}
+// A warning is kept, when warnings are wanted, for a condition that fails; nothing else changes.
+void warn(std::string_view message);
+inline void warn_check(bool condition, std::string_view message) {
+    if (!condition && warnings_wanted) [[unlikely]]
+        warn(message);
 }
 
 // Console output is buffered; it is flushed before the report's wait and at the end of the run.
@@ -87,14 +107,11 @@ inline void* run_alloc(std::size_t bytes) { return carve(records_region, (bytes 
 // Not rounded up.
 inline void* run_alloc_bytes(std::size_t bytes) { return carve(bytes_region, bytes); }
 inline void* run_alloc_item(std::size_t bytes) { return carve(items_region, (bytes + 3) & ~std::size_t(3)); }
-// When set, told of every new block of run memory (on the thread that carves it), so that another
-// thread can fault its pages in before they are needed.
-extern void (*on_new_block)(char* start, std::size_t bytes);
 template <typename T> T* run_new() { return static_cast<T*>(run_alloc(sizeof(T))); }
 std::string_view run_copy(std::string_view text);
 void release_run_memory();
 std::size_t run_memory_used();
 
-// One whole assembly of name (steps 1 to 9); true on success, false after a report.
-// With write_output false the image is laid out but no file is written.
+// One whole assembly of name: read, lay out and write the image; true on success, false after an
+// error. With write_output false the image is laid out but not written.
 bool run_assembly(std::string_view name, bool write_output = true);

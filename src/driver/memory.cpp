@@ -23,8 +23,6 @@ t_region bytes_region{};
 t_region items_region{};
 static std::size_t retired_bytes = 0; // carved from blocks that are no region's current block
 
-void (*on_new_block)(char* start, std::size_t bytes) = nullptr;
-
 static void add_block(t_region& region, std::size_t at_least) {
     std::size_t size = at_least > block_bytes ? at_least : block_bytes;
     auto* block = static_cast<t_block*>(std::calloc(1, sizeof(t_block) + size));
@@ -36,8 +34,6 @@ static void add_block(t_region& region, std::size_t at_least) {
     retired_bytes += static_cast<std::size_t>(region.cursor - region.start);
     region.start = region.cursor = reinterpret_cast<char*>(block + 1);
     region.limit = region.cursor + size;
-    if (on_new_block != nullptr)
-        on_new_block(region.cursor, size);
 }
 
 // Blocks come zeroed from calloc and are never reused within a run.

@@ -8,6 +8,7 @@
 
 std::string source_name;
 bool echo_enabled = true;
+std::vector<std::string> command_line_constants;
 
 // Step 1: the run-wide state of a fresh run.
 static void begin_run(std::string_view name) {
@@ -16,17 +17,44 @@ static void begin_run(std::string_view name) {
     reset_items();
     reset_symbols();
     symbol_tree_deferred = true;
-    current_line.clear();
+    current_line = {};
+    fault_position = 0;
+    fault_place = nullptr;
+    fault_detail.clear();
+    diagnostics.clear();
+    files_read.clear();
     source_name = name;
+}
+
+// "-D NAME=VALUE" definitions, as #const lines before the first line of the source.
+static void define_command_line_constants() {
+    int32_t number = 0;
+    for (const std::string& definition : command_line_constants) {
+        const std::size_t equals = definition.find('=');
+        const std::string value = equals == std::string::npos ? "1" : definition.substr(equals + 1);
+        hand_line("<command line>", ++number, "#const " + definition.substr(0, equals) + " = " + value);
+        process_line();
+    }
+}
+
+// Steps 2 and 3: every line of the source, with the files it includes, echoed and processed.
+static void read_all_source() {
+    open_main_source(source_name);
+    while (next_line()) {
+        t_item* before = tail;
+        process_line();
+        if (listing_enabled)
+            record_line(before);
+    }
 }
 
 // Steps 4 to 7: the end-of-program labels and the check for undefined names.
 static void end_of_source() {
     if (header_requested) {
-        current_line = "@endofmem:";
+        current_line = end_of_mem_text;
         process_line();
     }
-    current_line = "[end of program]";
+    current_line = end_of_program_text;
     t_rb_data end_label{};
     end_label.tag = 0;
     end_label.name = "@endofexe";
@@ -38,25 +66,35 @@ static void end_of_source() {
     check_defined(symbol_root);
 }
 
+static bool warned() {
+    for (const t_diagnostic& diagnostic : diagnostics)
+        if (diagnostic.warning)
+            return true;
+    return false;
+}
+
 bool run_assembly(std::string_view name, bool write_output) {
+    bool ok = true;
     try {
         begin_run(name);
-        if (worth_reading_ahead(source_name))
-            read_source_ahead(source_name);
-        else
-            read_source(source_name);
+        define_command_line_constants();
+        read_all_source();
         end_of_source();
         run_layout();
-        if (write_output)
+        ok = !(warnings_are_errors && warned());
+        if (write_output && ok)
             write_image();
     } catch (const t_fatal_stop&) {
-        reset_sources();
-        return false;
+        ok = false;
     } catch (const std::bad_alloc&) {
-        print_report("Out of memory");
-        reset_sources();
-        return false;
+        try {
+            fatal_stop("Out of memory");
+        } catch (const t_fatal_stop&) {
+        }
+        ok = false;
     }
+    if (!ok)
+        reset_sources(); // closes the files a report left open
     console_flush();
-    return true;
+    return ok;
 }

@@ -14,22 +14,6 @@
 #include <cstdint>
 #include <string_view>
 
-// The stage a line enters, found before the line is encoded (on another thread, say): the
-// first stage whose words match at the line's first word, with that match.
-struct t_stage_entry {
-    int32_t stage;  // the stage's index in the order of trying; -1 when no stage lets the line in
-    int32_t list;   // which of the stage's entry lists matched
-    int32_t at;     // the position of the first word
-    int32_t number; // the number the match returned
-    int32_t end;    // the position after the match
-};
-
-// Finds the stage that line enters. Reads nothing but the line and the constant word lists.
-t_stage_entry find_stage_entry(std::string_view line);
-
-// When set, the entry of the current line, found beforehand; encode_instruction starts there.
-extern thread_local const t_stage_entry* known_stage_entry;
-
 // Encodes the current line; "Syntax Error" when no stage recognises it.
 void encode_instruction();
 

@@ -65,27 +65,17 @@ extern const t_keywords db_keywords, dw_keywords, dd_keywords, float_data_keywor
     relative_keywords, jump_keywords, ret_keywords, int_keywords, stack_keywords, arithmetic_keywords,
     unary_keywords, xchg_keywords, ld_keywords, float_unary_keywords, float_binary_keywords, fld_keywords;
 
-// The line being encoded and the one position every step moves forward, with one match that
-// was made before the line reached its stage (nil known_list when none).
+// The line being encoded and the one position every step moves forward.
 struct t_scan {
     std::string_view line;
     int32_t pos;
-    const t_keywords* known_list = nullptr; // the list matched
-    int32_t known_at = 0;                   // the position it was matched at
-    int32_t known_number = 0;               // the number it returned
-    int32_t known_end = 0;                  // the position after the match
 };
 
 // Number of the alternative of keywords at the position, or 0 (see match_keyword).
 inline int32_t match_word(t_scan& scan, const t_keywords& keywords, bool no_boundary_check = false) {
-    if (&keywords == scan.known_list && scan.pos == scan.known_at) {
-        scan.pos = scan.known_end;
-        return scan.known_number;
-    }
     return match_keyword(scan.line, keywords, scan.pos, no_boundary_check);
 }
-// Register number 0 to 15 at the position, or -1 when none stands there. No line enters a stage
-// by a register, so the match made beforehand never applies.
+// Register number 0 to 15 at the position, or -1 when none stands there.
 inline int32_t match_register(t_scan& scan) { return match_keyword(scan.line, register_keywords, scan.pos, false) - 1; }
 // Register number at the position; "Register expected" when none stands there.
 inline int32_t require_register(t_scan& scan) {

@@ -26,6 +26,7 @@ static void define_constant(std::string_view line, int32_t pos) {
     pos += 2;
     record.value = parse_immediate(line, pos);
     record.item = &head_item; // a constant owns no item; the head item marks it defined
+    fault_position = name_start;
     enter_symbol(record);
 }
 
@@ -39,7 +40,12 @@ static void define_label(std::string_view line, int32_t pos) {
     record.tag = 1;
     record.name = line.substr(0, static_cast<std::size_t>(pos - 1));
     record.item = tail;
+    fault_position = 1;
     enter_symbol(record);
+    // The rest of a label line is not read: an instruction there is lost, a ";" note is not.
+    expect_char(line, ':', pos);
+    fault_position = pos;
+    warn_check(pos > length || line[static_cast<std::size_t>(pos - 1)] == ';', "Text after a label is not assembled");
 }
 
 // ORDER: directives are tried in this order, then labels, then the encoder.
@@ -51,7 +57,7 @@ static const t_keywords header_keywords = compile_keywords("#header");
 static const t_keywords const_keywords = compile_keywords("#const");
 
 void process_line() {
-    const std::string_view line = line_in_hand();
+    const std::string_view line = current_line;
     if (line.empty())
         return;
     int32_t pos = 1;
@@ -65,18 +71,27 @@ void process_line() {
             encode_instruction();
     } else if (match_keyword(line, org_keywords, pos, false) != 0) {
         t_item* item = emit_directive(kind_org);
+        const int32_t value_at = pos;
         item->parameter = parse_immediate(line, pos);
+        fault_position = value_at;
+        note_org(item);
     } else if (match_keyword(line, align_keywords, pos, false) != 0) {
         t_item* item = emit_directive(kind_align);
+        const int32_t value_at = pos;
         item->parameter = parse_immediate(line, pos);
+        fault_position = value_at;
         fatal_check(item->parameter >= 1, "Alignment must be at least 1");
     } else if (match_keyword(line, data_keywords, pos, false) != 0) {
         t_item* item = emit_directive(kind_reserve);
+        const int32_t value_at = pos;
         item->size = parse_immediate(line, pos);
+        fault_position = value_at;
         fatal_check(item->size >= 0, "Size must not be negative");
     } else if (match_keyword(line, zero_keywords, pos, false) != 0) {
         t_item* item = emit_directive(kind_zero);
+        const int32_t value_at = pos;
         item->size = parse_immediate(line, pos);
+        fault_position = value_at;
         fatal_check(item->size >= 0, "Size must not be negative");
     } else if (match_keyword(line, header_keywords, pos, false) != 0) {
         header_requested = true;

@@ -22,33 +22,27 @@ enum : int32_t {
 };
 
 // Items are the most numerous records and every layout pass walks all of them: packed to 4-byte
-// alignment, a 44-byte item wastes nothing on padding between its 32-bit fields and its pointers.
+// alignment, an item wastes nothing on padding between its 32-bit fields and its pointers.
 #pragma pack(push, 4)
 struct t_item {
     int32_t kind;          // one of the kinds above
     t_item* next;          // the following item; nil at the tail
     int32_t size;          // bytes occupied (chosen by the layout for kinds 6 to 9)
-    int32_t address;       // address given by the current layout pass
-    int32_t final_address; // address of the previous completed pass; label terms read it
+    int32_t final_address; // the address the latest layout pass gave it; label terms read it
     uint8_t* data;         // kinds 1, 6, 7: the item's bytes (for 6 and 7 the word, low byte first)
     int32_t parameter;     // kind 8 target, kind 9 alignment, kinds 5 to 7 the evaluated terms
     t_term* terms;         // kinds 5 to 7: the deferred expression
 };
 #pragma pack(pop)
-static_assert(sizeof(t_item) == 44 && alignof(t_item) == 4);
+static_assert(sizeof(t_item) == 40 && alignof(t_item) == 4);
 
 extern t_item head_item;          // always the first item of the list
 extern t_item* tail;              // the last item of the list
-extern std::size_t list_length;   // the items of the list, the head item included
 extern t_item end_of_image_item;  // never in the list; owns "@endofexe"
 extern int32_t end_of_image;      // the address just past the last byte the image holds
 extern bool header_requested;     // set by #header
 extern bool sizes_fit;            // verdict of the latest check_sizes
 extern int32_t layout_passes;     // passes made by the latest run_layout
-extern int32_t passes_in_halves;  // of them, passes made in two halves at once whose halves met
-// The field of every item that holds the addresses of the latest completed pass, which label
-// terms read: final_address outside the layout; during it, address and final_address take turns.
-extern int32_t t_item::*final_address_field;
 
 // Empties the list and the layout state for a new run.
 void reset_items();
@@ -65,32 +59,21 @@ void emit_mem_operand(std::string_view text, uint16_t word, int32_t& pos);
 // Handles the current line: directives, constants and labels here, everything else encoded.
 void process_line();
 
-// The first layout pass for one item, made as the items arrive: emit_item places the item before
-// the one it appends, run_layout the last. The pass is complete only if every item is placed.
-void place_in_first_pass(t_item* item);
 // Notes a deferred item just appended with its terms: its value is worked out now when it names
-// no label and only defined constants, else it is listed for evaluation at every check.
+// no label and only defined constants, else it is evaluated at every check.
 void note_deferred(t_item* item);
-// Lists of variable items at least this long are evaluated in two halves at once.
-extern std::size_t parallel_variable_min_items;
-// When clear, every check evaluates every deferred value, as if none were worked out on appending.
-extern bool track_deferred_values;
-// One walk that assigns addresses and sizes.
+// Notes the #org item just appended, so that an #org that cannot be met is reported at its line.
+void note_org(const t_item* item);
+// One walk that assigns addresses and sizes: 4-byte operands in the first pass, 6-byte ones when
+// all_long, else the sizes their values need.
 void layout_pass(bool first, bool all_long);
-// Evaluates every deferred value against the current addresses and sets sizes_fit.
+// Evaluates every deferred value against the latest addresses and sets sizes_fit.
 void check_sizes();
-// Item lists at least this long are checked, and written, in two halves at once on two threads.
-extern std::size_t parallel_check_min_items;
-// The item halfway along the list, as the latest layout pass found it; nil before any pass.
-const t_item* layout_middle_item();
 // The bounded schedule of layout passes.
 void run_layout();
 
-// Writes the laid-out image to the source name with ".orb" appended.
+// Writes the laid-out image to image_name (or the source name with ".orb" appended).
 void write_image();
-// When clear, long runs of zeros over an older file's bytes are written, as on a file system that
-// cannot punch holes.
-extern bool punch_stale_holes;
 
 // The most bytes item_bytes renders: a word and a 32-bit operand.
 constexpr int32_t item_bytes_max = 6;

@@ -6,22 +6,15 @@
 #include <cstring>
 
 t_item head_item{};
-// Written with every item: on a cache line of their own, away from what another thread reads.
-alignas(64) t_item* tail = &head_item;
-alignas(64) std::size_t list_length = 1;
+t_item* tail = &head_item;
 
 void emit_item(int32_t kind, int32_t size, const void* bytes) {
     auto* item = static_cast<t_item*>(run_alloc_item(sizeof(t_item)));
-    place_in_first_pass(tail); // the item before this one is complete
     tail->next = item;
     tail = item;
-    ++list_length;
     item->kind = kind;
     item->size = size;
-    if (size == 2) { // an instruction word, the most common by far: copied without a call
-        item->data = static_cast<uint8_t*>(run_alloc_bytes(2));
-        std::memcpy(item->data, bytes, 2);
-    } else if (size > 0) {
+    if (size > 0) {
         item->data = static_cast<uint8_t*>(run_alloc_bytes(static_cast<std::size_t>(size)));
         std::memcpy(item->data, bytes, static_cast<std::size_t>(size));
     }
@@ -30,16 +23,14 @@ void emit_item(int32_t kind, int32_t size, const void* bytes) {
 void emit_deferred(int32_t kind, t_term* terms, uint16_t word) {
     if (kind == kind_value) {
         emit_item(kind_value, 0, nullptr);
-        tail->terms = terms;
         tail->size = 4;
-        note_deferred(tail);
-    } else if (kind == kind_operand || kind == kind_memory) {
+    } else {
         const uint8_t bytes[2] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
         emit_item(kind, 2, bytes);
-        tail->terms = terms;
         tail->size = 6; // the longest form until the layout chooses
-        note_deferred(tail);
     }
+    tail->terms = terms;
+    note_deferred(tail);
 }
 
 void emit_word_ref(std::string_view text) {

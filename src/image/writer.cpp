@@ -1,86 +1,79 @@
-// The image writer: the laid-out items as raw bytes from address 0 to the end of the image.
+// The image writer: the laid-out items as raw bytes from address 0 to the end of the image. A file
+// is written under a new name beside the image and then renamed over it, so that the image's name
+// holds either the older image or the whole new one at every moment, whatever stops the run.
 #include "driver/driver.h"
 #include "image/image.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <system_error>
-#include <thread>
 #include <unistd.h>
-#include <vector>
+
+std::string image_name;
 
 static const uint8_t zero_buffer[1024] = {}; // the source of every zero fill
 
-// One stream of the image into the file: its bytes go through a fixed buffer to consecutive
-// offsets, so the image itself is never held in memory.
-struct t_output_stream {
+// The image's way into the file: its bytes go through a fixed buffer, so the image itself is never
+// held in memory.
+struct t_output {
     int fd;
-    off_t offset;     // the file offset of the buffer's first byte
-    uint8_t* buffer;  // stream_buffer_bytes bytes
-    std::size_t used; // bytes held in the buffer
-    bool failed;      // a write failed; nothing more is written
-    bool holes;       // long runs of zeros may be left as holes (a regular file)
-    off_t stale_end;  // the length of the older file this image is written over
+    bool seekable;     // a new regular file: long runs of zeros are left as holes
+    bool failed;       // a write failed; nothing more is written
+    int error;         // the system's reason for the failure
+    std::size_t used;  // bytes held in buffer
+    int64_t written;   // bytes of the image passed to the file so far, holes included
+    uint8_t buffer[std::size_t(1) << 16];
 };
+static t_output output;
 
-bool punch_stale_holes = true;
+static void fail_output() {
+    if (!output.failed)
+        output.error = errno;
+    output.failed = true;
+}
 
-static constexpr std::size_t stream_buffer_bytes = std::size_t(1) << 16;
-// An item of at most this many bytes is copied without a call while the buffer has room for it.
-static constexpr int32_t small_item_bytes = 16;
-
-static void flush_output(t_output_stream& out) {
-    std::size_t done = 0;
-    while (done < out.used && !out.failed) {
-        ssize_t wrote = ::pwrite(out.fd, out.buffer + done, out.used - done, out.offset + static_cast<off_t>(done));
+static void flush_output() {
+    for (std::size_t done = 0; done < output.used && !output.failed;) {
+        const ssize_t wrote = ::write(output.fd, output.buffer + done, output.used - done);
         if (wrote < 0 && errno == EINTR)
             continue;
         if (wrote <= 0)
-            out.failed = true;
-        else
-            done += static_cast<std::size_t>(wrote);
+            fail_output();
+        done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
     }
-    out.offset += static_cast<off_t>(out.used);
-    out.used = 0;
+    output.used = 0;
 }
 
-static void put_bytes(t_output_stream& out, const uint8_t* bytes, std::size_t count) {
-    while (count > 0 && !out.failed) {
-        std::size_t room = stream_buffer_bytes - out.used;
-        std::size_t part = count < room ? count : room;
-        std::memcpy(out.buffer + out.used, bytes, part);
-        out.used += part;
+static void put_bytes(const uint8_t* bytes, std::size_t count) {
+    output.written += static_cast<int64_t>(count);
+    while (count > 0) {
+        if (output.used == sizeof output.buffer)
+            flush_output();
+        const std::size_t part = std::min(count, sizeof output.buffer - output.used);
+        std::memcpy(output.buffer + output.used, bytes, part);
+        output.used += part;
         bytes += part;
         count -= part;
-        if (out.used == stream_buffer_bytes)
-            flush_output(out);
     }
 }
 
-// A run of zeros this long is not written but left as a hole in the file, which reads as zeros:
-// a large #org or #zero costs neither time nor disk space.
+// A run of zeros this long is not written into a new file but skipped, which leaves a hole that
+// reads as zeros: a large #org or #zero costs neither time nor disk space.
 static constexpr int32_t hole_min_bytes = 1 << 16;
 
-// Below the older file's length its bytes must go: the run is punched out of the file, or, where
-// the file system cannot do that, written as zeros.
-static void put_zeros(t_output_stream& out, int32_t count) {
-    if (out.holes && count >= hole_min_bytes) {
-        flush_output(out);
-        const off_t stale = out.stale_end - out.offset;
-        if (stale <= 0 || (punch_stale_holes && ::fallocate(out.fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE,
-                                                            out.offset, stale < count ? stale : count) == 0)) {
-            out.offset += count;
-            return;
-        }
+static void put_zeros(int32_t count) {
+    if (output.seekable && count >= hole_min_bytes) {
+        flush_output();
+        if (::lseek(output.fd, count, SEEK_CUR) < 0)
+            fail_output();
+        output.written += count;
+        return;
     }
-    while (count > 1024) {
-        put_bytes(out, zero_buffer, 1024);
-        count -= 1024;
-    }
-    if (count > 0)
-        put_bytes(out, zero_buffer, static_cast<std::size_t>(count));
+    for (; count > 0; count -= 1024)
+        put_bytes(zero_buffer, static_cast<std::size_t>(count < 1024 ? count : 1024));
 }
 
 int32_t item_bytes(const t_item* item, uint8_t out[item_bytes_max]) {
@@ -105,90 +98,100 @@ int32_t item_bytes(const t_item* item, uint8_t out[item_bytes_max]) {
     return count;
 }
 
-// Writes the items from first up to (not including) last, which start at the stream's offset,
-// until the end of the image.
-static void write_items(t_output_stream& out, const t_item* first, const t_item* last) {
-    int64_t count = out.offset;
-    if (count >= end_of_image)
-        return;
-    for (const t_item* item = first; item != last; item = item->next) {
-        // Most items are a few bytes: while the buffer has room they are rendered straight into it.
-        const bool room = stream_buffer_bytes - out.used >= static_cast<std::size_t>(small_item_bytes);
+// Every item in order until the end of the image: reserved areas and gaps after the last byte of
+// the image are never written.
+static void write_items() {
+    for (const t_item* item = &head_item; item != nullptr && output.written < end_of_image; item = item->next) {
+        uint8_t bytes[item_bytes_max];
         switch (item->kind) {
         case kind_bytes:
-            if (item->size == 0) {
-                break; // an empty string owns no bytes to copy from
-            } else if (room && item->size <= small_item_bytes) {
-                std::memcpy(out.buffer + out.used, item->data, static_cast<std::size_t>(item->size));
-                out.used += static_cast<std::size_t>(item->size);
-            } else {
-                put_bytes(out, item->data, static_cast<std::size_t>(item->size));
-            }
+            put_bytes(item->data, static_cast<std::size_t>(item->size));
             break;
         case kind_value:
         case kind_operand:
-        case kind_memory: {
-            if (room) {
-                out.used += static_cast<std::size_t>(item_bytes(item, out.buffer + out.used));
-                break;
-            }
-            uint8_t bytes[item_bytes_max];
-            put_bytes(out, bytes, static_cast<std::size_t>(item_bytes(item, bytes)));
+        case kind_memory:
+            put_bytes(bytes, static_cast<std::size_t>(item_bytes(item, bytes)));
             break;
-        }
         case kind_reserve:
         case kind_zero:
         case kind_org:
         case kind_align:
-            put_zeros(out, item->size);
+            put_zeros(item->size);
             break;
         default:
             break; // the head item and labels add nothing
         }
-        count += item->size;
-        if (count >= end_of_image)
-            break;
     }
-    flush_output(out);
+    flush_output();
+    // A hole at the end of the image is part of it once the file has the image's length.
+    if (output.seekable && !output.failed && ::ftruncate(output.fd, end_of_image) != 0)
+        fail_output();
 }
 
-// Long lists are written in two halves at once: an item's address is its offset in the image,
-// so the second half starts at the address of the middle item, on a second thread.
-// An older file of the same name is written over in place and then cut to the image's length:
-// emptying it on opening made the file system free every block of it only to allocate them again.
-// (Only a regular file has a length to cut; nothing else is emptied on opening either.)
+// The new file's name, for the signal handlers to remove it: a run stopped by Ctrl-C or kill leaves
+// the older image and nothing else.
+static char temporary_name[4096];
+
+static void remove_temporary_and_stop(int signal) {
+    ::unlink(temporary_name);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// A new file beside target, with the permissions a newly created image gets; -1 when none can be made.
+static int create_temporary(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = folder + "." + target.substr(slash + 1) + ".XXXXXX";
+    if (name.size() >= sizeof temporary_name)
+        return -1;
+    std::memcpy(temporary_name, name.c_str(), name.size() + 1);
+    const int fd = ::mkstemp(temporary_name);
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (fd >= 0)
+        ::fchmod(fd, 0666 & ~mask);
+    return fd;
+}
+
 void write_image() {
-    const std::string output_name = source_name + ".orb";
-    const int fd = ::open(output_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    fatal_check(fd >= 0, "Could not write output file");
-    struct stat file_status {};
-    const bool regular = ::fstat(fd, &file_status) == 0 && S_ISREG(file_status.st_mode);
-    const off_t stale_end = regular ? file_status.st_size : 0;
-    static uint8_t first_buffer[stream_buffer_bytes];
-    t_output_stream first{fd, 0, first_buffer, 0, false, regular, stale_end};
-    const t_item* middle = list_length >= parallel_check_min_items ? layout_middle_item() : nullptr;
-    std::vector<uint8_t> second_buffer(middle != nullptr ? stream_buffer_bytes : 0);
-    t_output_stream second{fd, middle != nullptr ? middle->address : 0, second_buffer.data(), 0, false, regular, stale_end};
-    std::thread second_half;
-    if (middle != nullptr) {
-        try {
-            second_half = std::thread([&second, middle] { write_items(second, middle, nullptr); });
-        } catch (const std::system_error&) {
-            middle = nullptr; // without a second thread the whole image is written here
-        }
+    const std::string target = image_name.empty() ? source_name + ".orb" : image_name;
+    // Standard output, a device or a pipe cannot be replaced, only written; the echo goes first.
+    struct stat status {};
+    const bool exists = ::stat(target.c_str(), &status) == 0;
+    const bool direct = target == "-" || (exists && !S_ISREG(status.st_mode));
+    // A read-only image is kept as it is.
+    const bool replaced = !direct && (!exists || ::access(target.c_str(), W_OK) == 0);
+    output.fd = -1;
+    output.seekable = !direct;
+    output.failed = false;
+    output.used = 0;
+    output.written = 0;
+    void (*interrupted)(int) = SIG_DFL;
+    void (*terminated)(int) = SIG_DFL;
+    if (direct) {
+        console_flush();
+        output.fd = target == "-" ? 1 : ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    } else if (replaced) {
+        interrupted = std::signal(SIGINT, remove_temporary_and_stop);
+        terminated = std::signal(SIGTERM, remove_temporary_and_stop);
+        output.fd = create_temporary(target);
     }
-    write_items(first, &head_item, middle);
-    if (second_half.joinable()) {
-        second_half.join();
-        first.failed = first.failed || second.failed;
+    if (output.fd < 0)
+        fail_output();
+    else
+        write_items();
+    if (output.fd > 1 && ::close(output.fd) != 0)
+        fail_output();
+    if (replaced) {
+        if (!output.failed && ::rename(temporary_name, target.c_str()) != 0)
+            fail_output();
+        if (output.failed && output.fd >= 0)
+            ::unlink(temporary_name);
+        std::signal(SIGINT, interrupted);
+        std::signal(SIGTERM, terminated);
     }
-    // The length cuts off what is left of an older, longer file, and makes a hole at the end of
-    // the image part of it.
-    if (regular && !first.failed && ::ftruncate(fd, end_of_image) != 0)
-        first.failed = true;
-    // A failed write or close must not pass for success: the partial file is removed.
-    bool closed = ::close(fd) == 0;
-    if (first.failed || !closed)
-        ::unlink(output_name.c_str());
-    fatal_check(!first.failed && closed, "Could not write output file");
+    if (output.failed)
+        fault_detail = "\"" + target + "\": " + std::strerror(output.error);
+    fatal_check(!output.failed, "Could not write output file");
 }

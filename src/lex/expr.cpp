@@ -23,6 +23,22 @@ static int32_t digit_value(char c) { return digit_values.of[static_cast<unsigned
 
 static char at(std::string_view text, int32_t pos) { return text[static_cast<std::size_t>(pos - 1)]; }
 
+// A number whose digits run from first to last_digit and whose reading stops before the character
+// at end: the character at end is passed over unread, and should be a blank; a digit beyond the
+// radix is taken at its value ("1F" is 25). A number glued to a skipped character is warned of once.
+static void check_number_text(std::string_view text, int32_t first, int32_t last_digit, int32_t end, uint32_t radix) {
+    const auto length = static_cast<int32_t>(text.size());
+    fault_position = first;
+    const bool glued = end <= length && at(text, end) != ' ';
+    warn_check(!glued, "Characters glued to a number are skipped");
+    bool digits_fit = true;
+    for (int32_t k = first; k <= last_digit; ++k)
+        digits_fit = digits_fit && static_cast<uint32_t>(digit_value(at(text, k))) < radix;
+    const char before = first > 1 ? at(text, first - 1) : ' ';
+    const bool after_glued = is_letter(before) || is_digit(before) || before == '_' || before == '.';
+    warn_check(digits_fit || glued || after_glued, "Digit too large for the number's base");
+}
+
 // Reads the number whose first digit stands at pos; returns its wrapped value and leaves pos one
 // character past the number and its suffixes (that character is skipped unexamined).
 static int32_t read_number(std::string_view text, int32_t& pos) {
@@ -55,6 +71,8 @@ static int32_t read_number(std::string_view text, int32_t& pos) {
     uint32_t value = 0;
     for (int32_t k = pos; k <= last_digit; ++k)
         value = value * radix + static_cast<uint32_t>(digit_value(at(text, k)));
+    if (warnings_wanted)
+        check_number_text(text, pos, last_digit, i, radix);
     pos = i + 1;
     return static_cast<int32_t>(value);
 }
@@ -72,9 +90,12 @@ static int32_t name_length(std::string_view text, int32_t pos, bool at_allowed) 
     return end - pos;
 }
 
-static t_rb_data* look_up(std::string_view name) {
+// The symbol of the name at pos in text; a name new to the table is entered undefined.
+static t_rb_data* look_up(std::string_view text, int32_t pos, int32_t length) {
+    // Only a name on the line in hand has a place there (#header names its labels itself).
+    fault_position = text.data() == current_line.data() ? pos : 0;
     t_rb_data record{};
-    record.name = name;
+    record.name = text.substr(static_cast<std::size_t>(pos - 1), static_cast<std::size_t>(length));
     return &enter_symbol(record)->data;
 }
 
@@ -112,7 +133,7 @@ t_term* parse_terms(std::string_view text, int32_t& pos) {
             int32_t name_len = name_length(text, pos, true);
             term->kind = c == '@' ? 3 : 2;
             term->sign = sign;
-            term->symbol = look_up(text.substr(static_cast<std::size_t>(pos - 1), static_cast<std::size_t>(name_len)));
+            term->symbol = look_up(text, pos, name_len);
             pos += name_len;
         }
         sign = 1;
@@ -128,7 +149,7 @@ int32_t eval_terms(const t_term* first) {
         else if (term->kind == 2)
             sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->value));
         else if (term->symbol->item != nullptr)
-            sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->item->*final_address_field));
+            sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->item->final_address));
     }
     return sum;
 }
@@ -139,6 +160,7 @@ int32_t parse_immediate(std::string_view text, int32_t& pos) {
     int32_t sign = 1;
     while (pos <= length) {
         char c = at(text, pos);
+        fault_position = pos;
         fatal_check(c != '@', "Immediate value expected");
         if (c == '-')
             sign = -1;
@@ -151,8 +173,7 @@ int32_t parse_immediate(std::string_view text, int32_t& pos) {
             sign = 1;
         } else if (is_letter(c) || c == '_') {
             int32_t name_len = name_length(text, pos, false);
-            const t_rb_data* symbol =
-                look_up(text.substr(static_cast<std::size_t>(pos - 1), static_cast<std::size_t>(name_len)));
+            const t_rb_data* symbol = look_up(text, pos, name_len);
             fatal_check(symbol->item != nullptr, "Constant not defined");
             result = wrap_add(result, wrap_mul(sign, symbol->value));
             sign = 1;

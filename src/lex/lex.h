@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "driver/driver.h"
+
 struct t_rb_data;
 
 // Advances pos over spaces (code 32) only.
@@ -106,58 +108,14 @@ inline int32_t match_keyword_trie(std::string_view text, const t_keywords& keywo
 
 inline int32_t match_keyword(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
     skip_blanks(text, pos);
+    fault_position = pos;
     return match_keyword_trie(text, keywords, pos, no_boundary_check);
-}
-
-// Several keyword lists tried in order at one position, in one walk through all their words: the
-// first list whose match succeeds decides, exactly as if each were tried in turn with
-// match_keyword on its text.
-struct t_keyword_list {
-    std::string_view list;
-    bool no_boundary_check;
-};
-
-struct t_keyword_choice {
-    int16_t list;   // index of the list that matched, in the order given; -1 for none
-    int16_t number; // the number that list's match returns
-    int16_t length; // the length of the match, the blanks after it not counted
-};
-
-struct t_keyword_union {
-    t_keywords words;               // the words of every list in one trie
-    const t_keyword_choice* answers; // three per node: the text ended, a boundary, anything else
-};
-
-// Compiled once and kept for the process, like the assembler's own lists (or released).
-t_keyword_union compile_keyword_union(const t_keyword_list* lists, int32_t count);
-void release_keyword_union(t_keyword_union& choices);
-
-// Skips blanks and walks the words at pos; on a match pos moves past it and the blanks after it.
-inline t_keyword_choice match_keyword_union(std::string_view text, const t_keyword_union& choices, int32_t& pos) {
-    skip_blanks(text, pos);
-    const auto length = static_cast<int32_t>(text.size());
-    int32_t node = 0;
-    int32_t stop = 0; // the text ended
-    for (int32_t at = pos; at <= length; ++at) {
-        const char c = text[static_cast<std::size_t>(at - 1)];
-        const int32_t child = keyword_child(choices.words, node, c);
-        if (child < 0) {
-            stop = is_word_boundary(c) ? 1 : 2;
-            break;
-        }
-        node = child;
-    }
-    const t_keyword_choice found = choices.answers[node * 3 + stop];
-    if (found.list >= 0) {
-        pos += found.length;
-        skip_blanks(text, pos);
-    }
-    return found;
 }
 
 // Skips blanks; if ch stands at pos, moves past it and the blanks after it and returns true.
 inline bool expect_char(std::string_view text, char ch, int32_t& pos) {
     skip_blanks(text, pos);
+    fault_position = pos;
     if (pos <= static_cast<int32_t>(text.size()) && text[static_cast<std::size_t>(pos - 1)] == ch) {
         ++pos;
         skip_blanks(text, pos);

@@ -33,22 +33,11 @@ constexpr auto make_buffer_actions() {
     struct {
         unsigned char of[256];
     } table{};
-    for (unsigned c = 0; c < 256; ++c) {
-        switch (char_classes.of[c]) {
-        case word:
-            table.of[c] = copied | in_word;
-            break;
-        case punctuation:
-            table.of[c] = blank_after_word | copied;
-            break;
-        case quote:
-            table.of[c] = stops;
-            break;
-        default:
-            table.of[c] = blank_after_word;
-            break;
-        }
-    }
+    for (unsigned c = 0; c < 256; ++c)
+        table.of[c] = char_classes.of[c] == word          ? copied | in_word
+                      : char_classes.of[c] == punctuation ? blank_after_word | copied
+                      : char_classes.of[c] == quote       ? stops
+                                                          : blank_after_word;
     for (unsigned c : {10u, 13u, 26u})
         table.of[c] = stops;
     return table;
@@ -68,8 +57,9 @@ char* normalized_room(std::size_t length) {
 
 // Each byte is handled the same way, without a branch on its class: a blank is written and kept
 // only after a word, the byte is written and kept only if it is copied.
-const char* normalize_into(const char* in, const char* end, char* out, std::size_t& length) {
-    char* const start = out;
+const char* normalize_buffered(const char* in, const char* end, std::string_view& line) {
+    char* const start = normalized_room(static_cast<std::size_t>(end - in));
+    char* out = start;
     unsigned after_word = 0;
     for (;;) {
         const char c = *in;
@@ -96,34 +86,23 @@ const char* normalize_into(const char* in, const char* end, char* out, std::size
         }
         if (in == end)
             return nullptr;
-        length = static_cast<std::size_t>(out - start);
+        line = std::string_view(start, static_cast<std::size_t>(out - start));
         return in;
     }
 }
 
-const char* normalize_buffered(const char* in, const char* end, std::string& line) {
-    char* const start = normalized_room(static_cast<std::size_t>(end - in));
-    std::size_t length = 0;
-    const char* line_end = normalize_into(in, end, start, length);
-    if (line_end != nullptr)
-        line.assign(start, length);
-    return line_end;
-}
-
-void normalize_line(std::string& line) {
-    const std::size_t length = line.size();
-    char* const start = normalized_room(length);
-    const char* in = line.data();
+// The same rules byte by byte; from[k], when wanted, is the offset in text of the byte that gave
+// the k-th byte of the result.
+static std::string_view normalize_noting(std::string_view text, std::vector<int32_t>* from) {
+    char* const start = normalized_room(text.size());
     char* out = start;
     bool after_separator = true;
-    for (std::size_t i = 0; i < length; ++i) {
-        const char c = in[i];
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const char* const before = out;
         switch (char_classes.of[static_cast<unsigned char>(c)]) {
         case word:
-            // Words come in runs: copy the whole run at once.
             *out++ = c;
-            while (i + 1 < length && char_classes.of[static_cast<unsigned char>(in[i + 1])] == word)
-                *out++ = in[++i];
             after_separator = false;
             break;
         case punctuation:
@@ -133,12 +112,19 @@ void normalize_line(std::string& line) {
             after_separator = true;
             break;
         case quote: {
-            const std::size_t close = line.find(c, i + 1);
-            fatal_check(close != std::string::npos, "String exceeds line");
-            std::memcpy(out, in + i, close - i + 1); // a string leaves after_separator as it was
+            std::size_t close = text.find(c, i + 1);
+            if (from == nullptr) {
+                fault_position = static_cast<int32_t>(i) + 1;
+                fatal_check(close != std::string_view::npos, "String exceeds line");
+            } else if (close == std::string_view::npos) {
+                close = text.size() - 1; // only mapping: the rest of the line stands for the string
+            }
+            std::memcpy(out, text.data() + i, close - i + 1); // a string leaves after_separator as it was
+            for (std::size_t k = i; k <= close && from != nullptr; ++k)
+                from->push_back(static_cast<int32_t>(k));
             out += close - i + 1;
             i = close;
-            break;
+            continue;
         }
         default:
             if (!after_separator)
@@ -146,6 +132,36 @@ void normalize_line(std::string& line) {
             after_separator = true;
             break;
         }
+        for (const char* k = before; k < out && from != nullptr; ++k)
+            from->push_back(static_cast<int32_t>(i));
     }
-    line.assign(start, static_cast<std::size_t>(out - start));
+    return {start, static_cast<std::size_t>(out - start)};
+}
+
+std::string_view normalize_text(std::string_view text) { return normalize_noting(text, nullptr); }
+
+t_span written_span(std::string_view text, int32_t pos) {
+    std::vector<int32_t> from;
+    const std::string_view line = normalize_noting(text, &from);
+    const auto length = static_cast<int32_t>(line.size());
+    if (pos < 1) { // the whole line: its first word
+        pos = 1;
+        while (pos <= length && line[static_cast<std::size_t>(pos - 1)] == ' ')
+            ++pos;
+    }
+    if (pos > length)
+        return {static_cast<int32_t>(text.size()), 1};
+    // The word at pos: a run of word characters, a string, or one punctuation character.
+    int32_t last = pos; // the position of its last byte
+    const char c = line[static_cast<std::size_t>(pos - 1)];
+    if (char_classes.of[static_cast<unsigned char>(c)] == word) {
+        while (last < length && char_classes.of[static_cast<unsigned char>(line[static_cast<std::size_t>(last)])] == word)
+            ++last;
+    } else if (c == '"' || c == '\'') {
+        const std::size_t close = line.find(c, static_cast<std::size_t>(pos));
+        last = close == std::string_view::npos ? length : static_cast<int32_t>(close) + 1;
+    }
+    const int32_t first_offset = from[static_cast<std::size_t>(pos - 1)];
+    const int32_t last_offset = from[static_cast<std::size_t>(last - 1)];
+    return {first_offset, last_offset - first_offset + 1};
 }

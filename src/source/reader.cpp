@@ -5,24 +5,27 @@
 #include "source/source.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
-// The reader's state lies on cache lines of its own, apart from the item list and the symbols
-// that the encoding thread writes while the reader reads ahead.
-alignas(64) t_source include_stack[max_nesting + 1];
+t_source include_stack[max_nesting + 1];
+int32_t nesting_depth = 1;
+std::vector<std::string> include_dirs;
+std::vector<std::string> files_read;
+const std::map<std::string, std::string, std::less<>>* source_texts = nullptr;
 bool listing_enabled = false;
 t_line_record* line_records = nullptr;
 static t_line_record* last_record = nullptr;
-alignas(64) int32_t nesting_depth = 1;
 
 static const t_keywords include_keywords = compile_keywords("#include");
 
 static constexpr std::size_t read_chunk = std::size_t(1) << 16;
 // One byte more than a chunk, for the line feed that stands after the bytes held.
-alignas(64) static char level_buffers[max_nesting + 1][read_chunk + 1];
+static char level_buffers[max_nesting + 1][read_chunk + 1];
 
 // Lines are addressed by 32-bit positions; a longer line could not be scanned.
 static constexpr std::size_t max_line_length = 0x7FFFFF00;
@@ -31,13 +34,16 @@ static void close_source(t_source& source) {
     if (source.fd > 0)
         ::close(source.fd);
     source.fd = -1;
+    source.memory = nullptr;
 }
 
 void reset_sources() {
     for (t_source& source : include_stack) {
         close_source(source);
         source.file_name.clear();
-        source.line_number = 0;
+        source.path.clear();
+        source.line_number = source.physical_line = 0;
+        source.written = {};
         source.buffer_pos = source.buffer_len = 0;
         source.at_end = true;
     }
@@ -45,222 +51,271 @@ void reset_sources() {
     line_records = last_record = nullptr;
 }
 
-// Keeps the line just handled and the items it appended, for a listing.
-static void record_line(const t_source& source, t_item* before) {
+void record_line(t_item* before) {
+    const t_source& source = include_stack[nesting_depth];
     auto* record = run_new<t_line_record>();
     record->file_name = run_copy(source.file_name);
     record->line_number = source.line_number;
+    record->physical_line = source.physical_line;
     record->text = run_copy(current_line);
     if (before != tail) {
         record->first = before->next;
         record->last = tail;
     }
-    if (last_record == nullptr)
-        line_records = record;
-    else
-        last_record->next = record;
+    (last_record == nullptr ? line_records : last_record->next) = record;
     last_record = record;
+}
+
+// A failed read of the named file ends the run with the system's reason.
+static void check_read(bool ok, const std::string& name, const char* reason) {
+    if (!ok)
+        fault_detail = "\"" + name + "\": " + reason;
+    fatal_check(ok, "Could not read file");
 }
 
 // Reads the next chunk of the file; false at its end.
 static bool refill(t_source& source) {
     if (source.at_end)
         return false;
-    for (;;) {
-        ssize_t got = ::read(source.fd, source.buffer, read_chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        fatal_check(got >= 0, "Could not read file");
-        source.buffer_pos = 0;
-        source.buffer_len = static_cast<std::size_t>(got);
-        source.buffer[source.buffer_len] = '\n'; // stops a scan at the end of the bytes held
-        source.at_end = got == 0;
-        return got > 0;
+    ssize_t got = 0;
+    if (source.memory != nullptr) {
+        got = static_cast<ssize_t>(std::min(read_chunk, source.memory->size() - source.memory_pos));
+        std::memcpy(source.buffer, source.memory->data() + source.memory_pos, static_cast<std::size_t>(got));
+        source.memory_pos += static_cast<std::size_t>(got);
+    } else {
+        do
+            got = ::read(source.fd, source.buffer, read_chunk);
+        while (got < 0 && errno == EINTR);
+        check_read(got >= 0, source.path, std::strerror(errno));
     }
+    source.buffer_pos = 0;
+    source.buffer_len = static_cast<std::size_t>(got);
+    source.buffer[source.buffer_len] = '\n'; // stops a scan at the end of the bytes held
+    source.at_end = got == 0;
+    return got > 0;
 }
 
-// End test: skips blank space (codes up to 32, but not 26); true when the file has ended, either
-// physically or at a character 26.
+// End test: skips blank space (codes up to 32, but not 26), counting the line ends it passes;
+// true when the file has ended, either physically or at a character 26.
 static bool source_ended(t_source& source) {
     for (;;) {
         if (source.buffer_pos == source.buffer_len && !refill(source))
             return true;
-        unsigned char c = static_cast<unsigned char>(source.buffer[source.buffer_pos]);
+        const auto c = static_cast<unsigned char>(source.buffer[source.buffer_pos]);
         if (c == 26)
             return true;
         if (c > 32)
             return false;
+        if (c == '\r' || (c == '\n' && !source.after_cr)) {
+            ++source.next_physical;
+            source.blanks = 0;
+        } else if (c != '\n') {
+            ++source.blanks;
+        }
+        source.after_cr = c == '\r';
         ++source.buffer_pos;
     }
 }
 
-struct t_byte_set {
-    bool of[256];
-};
-
-// Carriage return, line feed and character 26 end a line.
-static constexpr t_byte_set ends_line = [] {
-    t_byte_set set{};
-    set.of[13] = set.of[10] = set.of[26] = true;
-    return set;
-}();
-
-// Past the end of a line held whole in the buffer: a carriage return with the line feed after
-// it, or one of them alone; a character 26 stays to end the file.
-static const char* skip_line_end(const char* p) {
-    if (*p != 26) {
-        ++p;
-        if (p[-1] == '\r' && *p == '\n')
-            ++p;
-    }
-    return p;
+// Past the end of a line: a carriage return with the line feed after it, or one of them alone; a
+// character 26 stays to end the file.
+static void pass_line_end(t_source& source) {
+    const char end = source.buffer[source.buffer_pos];
+    if (end == 26)
+        return;
+    ++source.buffer_pos;
+    ++source.next_physical;
+    if (end == '\r' && !(source.buffer_pos == source.buffer_len && !refill(source)) &&
+        source.buffer[source.buffer_pos] == '\n')
+        ++source.buffer_pos;
 }
 
-// Reads and normalises a line held whole in the buffer; false, with nothing consumed, when the line
-// runs past the bytes held or needs the slower path for its verdict.
-static bool read_buffered_line(t_source& source) {
+// Reads the line that begins at the buffer position into current_line, normalised. A line ends at a
+// carriage return (with one line feed after it), at a line feed alone, or before a character 26,
+// which also ends the file.
+static void read_line(t_source& source) {
+    source.physical_line = source.next_physical;
+    source.indent = source.blanks;
+    source.blanks = 0;
+    source.after_cr = false;
     const char* start = source.buffer + source.buffer_pos;
     const char* end = source.buffer + source.buffer_len;
-    const char* p = normalize_buffered(start, end, current_line);
-    if (p == nullptr || (*p == '\r' && p + 1 == end)) // the line feed may be in the next chunk
-        return false;
-    source.buffer_pos = static_cast<std::size_t>(skip_line_end(p) - source.buffer);
-    return true;
-}
-
-// Reads the rest of the line into current_line. A line ends at a carriage return (with one line
-// feed after it), at a line feed alone, or before a character 26, which also ends the file.
-static void read_line(t_source& source) {
-    current_line.clear();
+    const bool indent_held = source.buffer_pos >= static_cast<std::size_t>(source.indent);
+    std::string_view line;
+    const char* p = indent_held ? normalize_buffered(start, end, line) : nullptr;
+    if (p != nullptr && !(*p == '\r' && p + 1 == end)) { // whole in the buffer, its line feed too
+        source.written = {start - source.indent, static_cast<std::size_t>(p - start + source.indent)};
+        source.buffer_pos = static_cast<std::size_t>(p - source.buffer);
+        current_line = line;
+        pass_line_end(source);
+        return;
+    }
+    // Across chunks, or a quote the buffer does not close: the line is gathered as written first.
+    std::string& text = source.long_line;
+    text.assign(indent_held ? std::string_view(start - source.indent, static_cast<std::size_t>(source.indent))
+                            : std::string(static_cast<std::size_t>(source.indent), ' '));
     for (;;) {
         if (source.buffer_pos == source.buffer_len && !refill(source))
-            return;
-        const char* start = source.buffer + source.buffer_pos;
-        const char* end = source.buffer + source.buffer_len;
-        const char* p = start;
-        while (p < end && !ends_line.of[static_cast<unsigned char>(*p)])
+            break;
+        start = source.buffer + source.buffer_pos;
+        p = start;
+        while (*p != '\r' && *p != '\n' && *p != 26)
             ++p;
-        fatal_check(current_line.size() + static_cast<std::size_t>(p - start) <= max_line_length,
-                    "Line too long");
-        current_line.append(start, static_cast<std::size_t>(p - start));
-        source.buffer_pos += static_cast<std::size_t>(p - start);
-        if (p == end)
-            continue;
-        if (*p == 26)
-            return;
-        ++source.buffer_pos;
-        if (*p == '\r') {
-            if (source.buffer_pos == source.buffer_len && !refill(source))
-                return;
-            if (source.buffer[source.buffer_pos] == '\n')
-                ++source.buffer_pos;
+        fatal_check(text.size() + static_cast<std::size_t>(p - start) <= max_line_length, "Line too long");
+        text.append(start, static_cast<std::size_t>(p - start));
+        source.buffer_pos = static_cast<std::size_t>(p - source.buffer);
+        if (source.buffer_pos < source.buffer_len) {
+            pass_line_end(source);
+            break;
         }
-        return;
     }
+    source.written = text;
+    current_line = std::string_view(text).substr(static_cast<std::size_t>(source.indent));
+    current_line = normalize_text(current_line); // reported as written if a quote does not close
 }
 
-static void read_include(int32_t pos);
-
-// Reading ahead: the line is normalised straight into the batch handed to the encoding thread,
-// and current_line is set only for an include line, which the reader follows itself, or for a
-// line the read buffer does not hold whole.
-static void hand_next_line(t_source& source) {
-    const std::size_t held = source.buffer_len - source.buffer_pos;
-    char* room = line_room(2 * held + 1);
-    std::size_t length = 0;
-    const char* p = normalize_into(source.buffer + source.buffer_pos, source.buffer + source.buffer_len, room, length);
-    if (p != nullptr && !(*p == '\r' && p + 1 == source.buffer + source.buffer_len)) {
-        source.buffer_pos = static_cast<std::size_t>(skip_line_end(p) - source.buffer);
-    } else {
-        read_line(source);
-        normalize_line(current_line);
-        length = current_line.size();
-        room = line_room(length);
-        std::memcpy(room, current_line.data(), length);
+// Opens path for the level; the system's reason when it cannot be read as a source, else nil.
+static const char* open_path(t_source& source, const std::string& path) {
+    if (source_texts != nullptr) {
+        const auto text = source_texts->find(std::filesystem::absolute(path).lexically_normal().string());
+        if (text != source_texts->end()) {
+            source.memory = &text->second;
+            return nullptr;
+        }
     }
-    const std::string_view line(room, length);
-    int32_t pos = 1;
-    const bool include = match_keyword(line, include_keywords, pos, false) != 0;
-    if (include)
-        current_line.assign(line);
-    hand_written_line(length, include);
-    if (include)
-        read_include(pos);
-}
-
-// Follows an include line: the name is the text in the first pair of quotes after the keyword.
-static void read_include(int32_t pos) {
-    const int32_t length = static_cast<int32_t>(current_line.size());
-    while (pos <= length && current_line[static_cast<std::size_t>(pos - 1)] != '"' &&
-           current_line[static_cast<std::size_t>(pos - 1)] != '\'')
-        ++pos;
-    fatal_check(pos <= length, "Bad include statement");
-    std::size_t open = static_cast<std::size_t>(pos - 1);
-    std::size_t close = current_line.find(current_line[open], open + 1);
-    fatal_check(close != std::string::npos, "String exceeds line");
-    std::string name = current_line.substr(open + 1, close - open - 1);
-    ++nesting_depth;
-    read_source(name);
-    --nesting_depth;
-}
-
-static void open_source(t_source& source, const std::string& name) {
-    source.buffer = level_buffers[nesting_depth];
-    source.buffer_pos = source.buffer_len = 0;
-    source.at_end = false;
-    if (name.empty()) {
-        source.fd = 0;
-        return;
-    }
-    // A name with a NUL byte names no file: the system would read it only up to the NUL.
-    fatal_check(name.find('\0') == std::string::npos, "Could not read file");
-    source.fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    fatal_check(source.fd >= 0, "Could not read file");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    // A device never ends (/dev/zero) or waits for a console; only files, pipes and standard
+    // input are read.
     struct stat info;
-    fatal_check(::fstat(source.fd, &info) == 0 && !S_ISDIR(info.st_mode), "Could not read file");
+    const char* reason = ::fstat(fd, &info) != 0 ? std::strerror(errno)
+                         : S_ISDIR(info.st_mode) ? std::strerror(EISDIR)
+                         : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "Is a device"
+                                                                           : nullptr;
+    if (reason != nullptr)
+        ::close(fd);
+    else
+        source.fd = fd;
+    return reason;
 }
 
-void read_source(const std::string& name) {
-    current_line = "[no input]";
+// Opens the named file at the current depth; its lines are read next.
+static void open_level(const std::string& name) {
+    current_line = no_input_text;
     fatal_check(nesting_depth <= max_nesting, "Too many nested includes");
     t_source& source = include_stack[nesting_depth];
     close_source(source);
-    source.file_name = name;
-    source.line_number = 1;
-    if (reading_ahead) {
-        // Only a regular file is read ahead: standard input, a pipe or a device is read no
-        // sooner, and no further, than reading alone would read it.
-        struct stat info;
-        if (name.empty() || ::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            drain_ahead();
-        name_source_level(name);
+    source.file_name = source.path = name;
+    source.line_number = source.physical_line = source.next_physical = 1;
+    source.written = {};
+    source.indent = source.blanks = 0;
+    source.started = source.after_cr = false;
+    source.buffer = level_buffers[nesting_depth];
+    source.buffer_pos = source.buffer_len = source.memory_pos = 0;
+    source.at_end = false;
+    if (name.empty()) {
+        source.fd = 0;
+        source.path = "<stdin>";
+        return;
     }
-    open_source(source, name);
-    while (!source_ended(source)) {
-        if (reading_ahead) {
-            hand_next_line(source); // echoed, and encoded unless an include, on the encoding thread
-            ++include_stack[nesting_depth].line_number;
+    // A name with a NUL byte names no file: the system would read it only up to the NUL.
+    check_read(name.find('\0') == std::string::npos, name, std::strerror(ENOENT));
+    const char* reason = open_path(source, name);
+    for (std::size_t dir = 0; reason != nullptr && name[0] != '/' && dir < include_dirs.size(); ++dir) {
+        source.path = include_dirs[dir] + "/" + name;
+        if (open_path(source, source.path) == nullptr)
+            reason = nullptr;
+    }
+    if (reason != nullptr)
+        source.path = name;
+    check_read(reason == nullptr, name, reason);
+    files_read.push_back(source.path);
+}
+
+void open_main_source(const std::string& name) {
+    nesting_depth = 1;
+    open_level(name);
+}
+
+// Follows an include line: the name is the text in the first pair of quotes after the keyword.
+static void follow_include(int32_t pos) {
+    const std::string_view line = current_line;
+    const auto length = static_cast<int32_t>(line.size());
+    while (pos <= length && line[static_cast<std::size_t>(pos - 1)] != '"' && line[static_cast<std::size_t>(pos - 1)] != '\'')
+        ++pos;
+    fatal_check(pos <= length, "Bad include statement");
+    fault_position = pos;
+    const std::size_t close = line.find(line[static_cast<std::size_t>(pos - 1)], static_cast<std::size_t>(pos));
+    fatal_check(close != std::string_view::npos, "String exceeds line");
+    const std::string name(line.substr(static_cast<std::size_t>(pos), close - static_cast<std::size_t>(pos)));
+    ++nesting_depth;
+    open_level(name);
+}
+
+bool next_line() {
+    for (;;) {
+        t_source& source = include_stack[nesting_depth];
+        if (source_ended(source)) {
+            close_source(source);
+            if (nesting_depth == 1) {
+                if (source.started)
+                    ++source.line_number; // one past the last line read: what reports after the source name
+                return false;
+            }
+            --nesting_depth;
             continue;
         }
-        if (!read_buffered_line(source)) {
-            read_line(source);
-            normalize_line(current_line);
-        }
-        int32_t pos = 1;
-        const bool include = match_keyword(current_line, include_keywords, pos, false) != 0;
+        if (source.started)
+            ++source.line_number;
+        source.started = true;
+        fault_position = 0;
+        read_line(source);
         if (echo_enabled)
             console_line(current_line);
-        if (include) {
-            if (listing_enabled)
-                record_line(source, tail);
-            read_include(pos);
-        } else {
-            t_item* before = tail;
-            process_line();
-            if (listing_enabled)
-                record_line(source, before);
-        }
-        ++include_stack[nesting_depth].line_number;
+        int32_t pos = 1;
+        if (match_keyword(current_line, include_keywords, pos, false) == 0)
+            return true;
+        if (listing_enabled)
+            record_line(tail);
+        follow_include(pos);
     }
-    close_source(source);
+}
+
+void hand_line(std::string_view file, int32_t number, std::string_view text) {
+    t_source& source = include_stack[1];
+    source.file_name = source.path = file;
+    source.line_number = source.physical_line = number;
+    source.long_line = text;
+    source.written = source.long_line;
+    source.indent = 0;
+    fault_position = 0;
+    current_line = source.written;
+    current_line = normalize_text(current_line);
+}
+
+t_place current_place() {
+    t_place place;
+    // Before a file's first line the line at fault is the #include line that named it; after the
+    // source, no line is.
+    int32_t level = current_line == no_input_text ? nesting_depth - 1 : nesting_depth;
+    if (current_line == end_of_mem_text || current_line == end_of_program_text) {
+        place.file = include_stack[1].path;
+        return place;
+    }
+    if (level < 1)
+        return place;
+    const t_source& source = include_stack[level];
+    place.file = source.path;
+    place.line = source.physical_line;
+    place.text = source.written;
+    const std::string_view text = source.written.substr(static_cast<std::size_t>(source.indent));
+    // A line that failed to normalise is still the line as written.
+    const t_span span = current_line.data() == text.data() ? t_span{fault_position > 0 ? fault_position - 1 : 0, 1}
+                                                           : written_span(text, fault_position);
+    place.column = source.indent + span.offset + 1;
+    place.length = span.length;
+    for (int32_t k = level - 1; k >= 1; --k)
+        place.included_from.emplace_back(include_stack[k].path, include_stack[k].physical_line);
+    return place;
 }

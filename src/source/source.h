@@ -1,20 +1,38 @@
 // Source input: the reader with its include stack, and line normalisation.
 #pragma once
+#include "driver/driver.h"
+
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct t_item;
 
-// One open source file: one entry of the include stack.
+// One open source file: one entry of the include stack. The line in hand is the line of this
+// level being processed, or, while a file it includes is read, its #include line.
 struct t_source {
-    int fd;                  // the open file; -1 when closed, 0 for standard input
-    std::string file_name;   // the name exactly as given to read_source
-    int32_t line_number;     // 1 on open, raised after every line read from this file
-    char* buffer;            // this level's read buffer
-    std::size_t buffer_pos;  // next unread byte in buffer
-    std::size_t buffer_len;  // bytes held in buffer
-    bool at_end;             // the file has no more bytes
+    std::string file_name;    // the name as given: the command line's, or an #include's quoted text
+    std::string path;         // the path opened: the name, or where an include directory held it
+    int32_t line_number;      // the line in hand among the lines read (blank ones not counted); 1 before any
+    int32_t physical_line;    // the line in hand counting every line
+    std::string_view written; // the line in hand as written, with the blanks before it
+    int32_t indent;           // bytes of written before the line's first word
+    // How far the file has been read.
+    int fd;                     // -1 when closed or read from memory, 0 for standard input
+    const std::string* memory;  // the text read instead of a file; nil for a file
+    std::size_t memory_pos;     // next unread byte of memory
+    char* buffer;               // this level's read buffer
+    std::size_t buffer_pos;     // next unread byte in buffer
+    std::size_t buffer_len;     // bytes held in buffer
+    bool at_end;                // the file has no more bytes
+    bool started;               // a line has been read
+    int32_t next_physical;      // the physical line of the byte at buffer_pos
+    int32_t blanks;             // blank bytes passed since the last line end
+    bool after_cr;              // the byte before buffer_pos is a carriage return
+    std::string long_line;      // the line in hand as written when the buffer did not hold it whole
 };
 
 constexpr int32_t max_nesting = 16; // the main file is level 1; levels 2 to 16 are includes
@@ -22,55 +40,51 @@ constexpr int32_t max_nesting = 16; // the main file is level 1; levels 2 to 16 
 extern t_source include_stack[max_nesting + 1]; // entries 1 to 16; entry 0 is unused
 extern int32_t nesting_depth;                    // the level of the file being read
 
-// One source line as the listing shows it: where it came from and the items it appended.
+extern std::vector<std::string> include_dirs; // where an #include name that cannot be opened is looked for
+extern std::vector<std::string> files_read;   // the paths of every file opened, in order
+// Texts read instead of files, by absolute path (an editor's unsaved buffers); nil for none.
+extern const std::map<std::string, std::string, std::less<>>* source_texts;
+
+// One source line as a listing shows it: where it came from and the items it appended.
 struct t_line_record {
     t_line_record* next;        // the following line; nil at the end
     std::string_view file_name; // the file the line was read from
-    int32_t line_number;        // its line number in that file
+    int32_t line_number;        // its line number in that file (blank lines not counted)
+    int32_t physical_line;      // its line number counting every line
     std::string_view text;      // the normalised line
     t_item* first;              // the first item the line appended; nil when it appended none
     t_item* last;               // the last item the line appended
 };
 
-extern bool listing_enabled;          // when set, every line read leaves a t_line_record
-extern t_line_record* line_records;   // the records in reading order
+extern bool listing_enabled;        // when set, every line read leaves a t_line_record
+extern t_line_record* line_records; // the records in reading order
 
-// Reads the named file at the current nesting depth to its end, with everything it includes:
-// every line is normalised, echoed, and followed into an include or handed to process_line.
-void read_source(const std::string& name);
-
-// Reading ahead on a second thread (the reader's side). While reading_ahead is set, read_source
-// hands every line to the encoding thread instead of echoing and encoding it.
-extern bool reading_ahead;
-// Sources at least this large are read ahead.
-extern std::size_t read_ahead_min_bytes;
-// True when the named main source is worth reading ahead: a regular file of at least
-// read_ahead_min_bytes, with no listing wanted.
-bool worth_reading_ahead(const std::string& name);
-// read_source with the echo and the encoding on a second thread; reports and failures come out
-// exactly as read_source gives them.
-void read_source_ahead(const std::string& name);
-// Notes the name of the file just opened at the current level, for the lines handed from it.
-void name_source_level(const std::string& name);
-// Room for a line of up to bytes bytes in the batch of lines being filled for the encoding thread
-// (waiting for a free batch if need be), valid until the next call.
-char* line_room(std::size_t bytes);
-// Hands the line of length bytes, written at line_room's place and read at the current place, to
-// the encoding thread.
-void hand_written_line(std::size_t length, bool include);
-// Waits until every line handed so far is encoded; stops the reader if the encoding failed.
-void drain_ahead();
-
-// Closes every level still open (after a report unwound the reader) and clears the stack.
+// Opens the main source at level 1 ("" reads standard input).
+void open_main_source(const std::string& name);
+// Reads the next line into current_line, normalised and echoed; #include lines on the way are
+// echoed and followed. False once the main file has ended.
+bool next_line();
+// Makes text the line in hand, as if read from line number of file (a definition given on the
+// command line): normalised into current_line, not echoed.
+void hand_line(std::string_view file, int32_t number, std::string_view text);
+// Keeps the line in hand and the items appended after before, for a listing.
+void record_line(t_item* before);
+// Where the line in hand is, with the word at fault_position.
+t_place current_place();
+// Closes every level still open and clears the stack.
 void reset_sources();
 
-// Rewrites line into its canonical spacing; "String exceeds line" for an unclosed quote.
-void normalize_line(std::string& line);
-// Normalises into line the raw line that starts at in and ends at its first carriage return, line
-// feed or character 26, and returns that end. *end must be one of those bytes, and the line must
-// end before end; otherwise, and for a quote that does not close within the line, returns nil and
-// leaves line as it was, for normalize_line to judge the whole line.
-const char* normalize_buffered(const char* in, const char* end, std::string& line);
-// The same, writing the normalised line to out, which has room for 2 * (end - in) + 1 bytes, and
-// its length to length.
-const char* normalize_into(const char* in, const char* end, char* out, std::size_t& length);
+// The canonical spacing of text, in a buffer of the normaliser's that the next call reuses;
+// "String exceeds line" for a quote that does not close.
+std::string_view normalize_text(std::string_view text);
+// The same for a line still in a read buffer: the text from in up to its first carriage return,
+// line feed or character 26, which must stand at or before end. Returns where the line ends and
+// sets line; nil when the line reaches end or holds a quote that does not close within it (then
+// normalize_text must judge it whole).
+const char* normalize_buffered(const char* in, const char* end, std::string_view& line);
+// Where the word at pos of text's normalised form (its first word for pos 0) lies in text.
+struct t_span {
+    int32_t offset; // 0-based, in text
+    int32_t length; // bytes, at least 1
+};
+t_span written_span(std::string_view text, int32_t pos);

@@ -1,6 +1,7 @@
 // The red-black symbol table. Insertion follows one fixed procedure, because the tree's shape
 // decides which undefined name check_defined reports first.
 #include "driver/driver.h"
+#include "source/source.h"
 #include "symbols/symbols.h"
 
 #include <cstring>
@@ -8,6 +9,7 @@
 
 t_rb_node* symbol_root = nullptr;
 t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, {}};
+std::vector<std::pair<t_rb_node*, t_place>> first_uses;
 
 // A hash index beside the tree finds every name without a descent. A slot holds the node's
 // address with the top 16 bits of the name's hash in the address's unused top bits, so that a
@@ -27,7 +29,7 @@ static t_rb_node* first_queued = nullptr;
 static t_rb_node* last_queued = nullptr;
 static int32_t undefined_count = 0;
 
-uint64_t hash_name(std::string_view name) {
+static uint64_t hash_name(std::string_view name) {
     uint64_t hash = 14695981039346656037u;
     for (char c : name)
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
@@ -52,20 +54,6 @@ static std::size_t index_slot(std::string_view name, uint64_t hash) {
             return slot;
         if ((entry & tag_bits) == tag && node_at(entry)->data.name == name)
             return slot;
-    }
-}
-
-void prefetch_symbol_slot(uint64_t hash) {
-    __builtin_prefetch(&name_index[static_cast<std::size_t>(hash) & (name_index.size() - 1)]);
-}
-
-void prefetch_symbol_node(uint64_t hash) {
-    const uintptr_t entry = name_index[static_cast<std::size_t>(hash) & (name_index.size() - 1)];
-    if (entry != 0) {
-        // A node and the name behind it span two cache lines more often than not.
-        const char* node = reinterpret_cast<const char*>(node_at(entry));
-        __builtin_prefetch(node);
-        __builtin_prefetch(node + sizeof(t_rb_node));
     }
 }
 
@@ -102,15 +90,7 @@ void reset_symbols() {
     symbol_tree_deferred = false;
     first_queued = last_queued = nullptr;
     undefined_count = 0;
-}
-
-void expect_symbols(std::size_t count) {
-    static constexpr std::size_t most_slots = std::size_t(1) << 23; // beyond that, growth decides
-    std::size_t slots = name_index.size();
-    while (slots < 2 * count && slots < most_slots)
-        slots *= 2;
-    if (indexed_names == 0 && slots > name_index.size())
-        name_index.assign(slots, 0);
+    first_uses.clear();
 }
 
 int32_t compare_names(const t_rb_data& a, const t_rb_data& b) {
@@ -260,8 +240,11 @@ t_rb_node* enter_symbol(const t_rb_data& record) {
         return enter_existing(node_at(known), record);
     t_rb_node* added = new_node(record);
     index_node(added, hash);
-    if (record.item == nullptr)
+    if (record.item == nullptr) {
         ++undefined_count;
+        if (!classic_report)
+            first_uses.emplace_back(added, current_place());
+    }
     if (!symbol_tree_deferred) {
         insert_node(added);
         return added;
@@ -287,6 +270,13 @@ void build_symbol_tree() {
 bool all_symbols_defined() { return undefined_count == 0; }
 
 void check_defined(const t_rb_node* node) {
+    if (!classic_report) {
+        for (const auto& [used, place] : first_uses) {
+            fault_place = &place;
+            fatal_check(used->data.item != nullptr, "Constant or label not defined - ", used->data.name);
+        }
+        fault_place = nullptr;
+    }
     if (node == nullptr || node == &sentinel_node)
         return;
     fatal_check(node->data.item != nullptr, "Constant or label not defined - ", node->data.name);

@@ -2,6 +2,10 @@
 #pragma once
 #include <cstdint>
 #include <string_view>
+#include <utility>
+#include <vector>
+
+#include "driver/driver.h"
 
 struct t_item;
 
@@ -21,8 +25,11 @@ struct t_rb_node {
     t_rb_data data;    // the symbol record, held inside the node
 };
 
-extern t_rb_node* symbol_root;    // nil until the first symbol is entered
-extern t_rb_node sentinel_node;   // stands for every missing child; never written
+extern t_rb_node* symbol_root;  // nil until the first symbol is entered
+extern t_rb_node sentinel_node; // stands for every missing child; never written
+// Where names were first used before their definition, in reading order; kept unless the report
+// is the classic one.
+extern std::vector<std::pair<t_rb_node*, t_place>> first_uses;
 
 // -1, 0 or 1 by byte-wise order of the names (unsigned bytes; a prefix orders first).
 int32_t compare_names(const t_rb_data& a, const t_rb_data& b);
@@ -39,19 +46,9 @@ void build_symbol_tree();
 // True when every name entered so far has a definition.
 bool all_symbols_defined();
 
-// Stops the run at the first undefined symbol in pre-order (node, left, right).
+// Stops the run at the first undefined symbol: in pre-order (node, left, right) for the classic
+// report, else the one used first.
 void check_defined(const t_rb_node* node);
-
-// Sizes the empty table's index for about count names, so that a large program does not grow it
-// name by name; the table still grows past it as needed.
-void expect_symbols(std::size_t count);
-
-// The hash that places a name in the table's index.
-uint64_t hash_name(std::string_view name);
-// Hints that a name of this hash will soon be entered: the first brings its index slot into the
-// cache, the second (a little later) the node that slot holds. Neither changes anything.
-void prefetch_symbol_slot(uint64_t hash);
-void prefetch_symbol_node(uint64_t hash);
 
 // Empties the table for a new run.
 void reset_symbols();

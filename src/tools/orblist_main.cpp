@@ -55,7 +55,7 @@ static void print_lines() {
         std::string place = std::string(record->file_name) + ":" + std::to_string(record->line_number);
         place.resize(place_width, ' ');
         const t_line_bytes produced = line_bytes(*record);
-        const int32_t address = record->first != nullptr ? record->first->address : 0;
+        const int32_t address = record->first != nullptr ? record->first->final_address : 0;
         const auto count = static_cast<int32_t>(produced.bytes.size());
         // The first row carries the place and the text; further rows only address and bytes.
         for (int32_t row = 0; row == 0 || row * bytes_per_row < count; ++row) {

@@ -42,9 +42,7 @@ const t_case cases[] = {
 
 TEST(Normalize, Table) {
     for (const t_case& c : cases) {
-        std::string line = c.source;
-        normalize_line(line);
-        EXPECT_EQ(line, c.normalised) << "source: " << c.source;
+        EXPECT_EQ(normalize_text(c.source), c.normalised) << "source: " << c.source;
     }
 }
 
@@ -53,9 +51,8 @@ TEST(Normalize, UnclosedStringStopsWithTheRawLine) {
         std::string captured;
         console_capture = &captured;
         current_line = raw;
-        EXPECT_THROW(normalize_line(current_line), t_fatal_stop);
+        EXPECT_THROW(normalize_text(current_line), t_fatal_stop);
         console_capture = nullptr;
-        EXPECT_EQ(current_line, raw) << "the line is replaced only when it is complete";
         EXPECT_NE(captured.find("\nError : String exceeds line\n"), std::string::npos) << captured;
         EXPECT_NE(captured.find("\nFault : " + raw + "\n"), std::string::npos) << captured;
     }
@@ -70,19 +67,19 @@ TEST(Normalize, BufferedScanAgreesWithWholeLines) {
             continue;
         for (const std::string end : {"\r\nnext", "\n", "\r", "\x1a"}) {
             std::string buffer = c.source + end + "\n"; // the last byte stands for the sentinel
-            std::string line = "unchanged";
+            std::string_view line = "unchanged";
             const char* stop = normalize_buffered(buffer.data(), buffer.data() + buffer.size() - 1, line);
             ASSERT_NE(stop, nullptr) << c.source;
             EXPECT_EQ(stop - buffer.data(), static_cast<std::ptrdiff_t>(c.source.size())) << c.source;
             EXPECT_EQ(line, c.normalised) << c.source;
         }
         std::string unended = c.source + "\n";
-        std::string line = "unchanged";
+        std::string_view line = "unchanged";
         EXPECT_EQ(normalize_buffered(unended.data(), unended.data() + c.source.size(), line), nullptr) << c.source;
         EXPECT_EQ(line, "unchanged");
     }
     for (std::string raw : {std::string("db 'abc\r\n'x'\n"), std::string("\"\n\"\n"), std::string("db 'a',\"b\n")}) {
-        std::string line = "unchanged";
+        std::string_view line = "unchanged";
         EXPECT_EQ(normalize_buffered(raw.data(), raw.data() + raw.size() - 1, line), nullptr) << raw;
         EXPECT_EQ(line, "unchanged");
     }
@@ -94,7 +91,7 @@ static bool normalizes_whole(std::string& line) {
     console_capture = &report;
     bool closed = true;
     try {
-        normalize_line(line);
+        line = normalize_text(line);
     } catch (const t_fatal_stop&) {
         closed = false;
     }
@@ -131,9 +128,10 @@ TEST(Normalize, BufferedScanAgreesOnRandomLines) {
         for (int k = 0; k < length; ++k)
             raw += alphabet[rng() % alphabet.size()];
         std::string buffer = raw + "\r\n\n";
-        std::string fast = "unchanged";
+        std::string_view fast = "unchanged";
         const char* stop = normalize_buffered(buffer.data(), buffer.data() + buffer.size() - 1, fast);
-        compared += agrees_with_whole(raw, stop, buffer.data() + raw.size(), fast) ? 1 : 0;
+        const std::string scanned(fast);
+        compared += agrees_with_whole(raw, stop, buffer.data() + raw.size(), scanned) ? 1 : 0;
     }
     EXPECT_GT(compared, 50000);
 }
@@ -158,12 +156,37 @@ TEST(Normalize, LongLinesInTheBufferAgreeWithWholeLines) {
         }
         const std::string pad(rng() % 16, 'x'); // where the line starts in the buffer
         std::string buffer = pad + raw + (rng() % 2 != 0 ? "\r\n" : "\n") + std::string(rng() % 40, 'y') + "\n";
-        std::vector<char> out(2 * (buffer.size() - pad.size()) + 1);
-        std::size_t out_length = 0;
-        const char* stop =
-            normalize_into(buffer.data() + pad.size(), buffer.data() + buffer.size() - 1, out.data(), out_length);
+        std::string_view out;
+        const char* stop = normalize_buffered(buffer.data() + pad.size(), buffer.data() + buffer.size() - 1, out);
         const char* line_end = buffer.data() + pad.size() + raw.size();
-        compared += agrees_with_whole(raw, stop, line_end, std::string_view(out.data(), out_length)) ? 1 : 0;
+        const std::string scanned(out);
+        compared += agrees_with_whole(raw, stop, line_end, scanned) ? 1 : 0;
     }
     EXPECT_GT(compared, 30000);
+}
+
+// A position in the normalised line leads back to the word as written: its offset and length in
+// the line as the user typed it.
+TEST(Normalize, WrittenSpanOfAWord) {
+    struct t_span_case {
+        std::string written;
+        int32_t pos; // in the normalised line; 0 for the whole line
+        int32_t offset;
+        int32_t length;
+    };
+    const t_span_case spans[] = {
+        {"ld   ax,\tbx", 4, 5, 2},    // "ld ax ,bx": ax
+        {"ld   ax,\tbx", 7, 7, 1},    // the comma
+        {"ld   ax,\tbx", 8, 9, 2},    // bx after the tab
+        {"ld   ax,\tbx", 0, 0, 2},    // the whole line: its first word
+        {"ld   ax,\tbx", 10, 11, 1},  // past the end
+        {"db 1, 'a b' ,2", 7, 6, 5},  // "db 1 ,'a b',2": the string
+        {"x = y*2", 4, 4, 1},         // "x =y 2": y after "= "
+        {"x = y*2", 6, 6, 1},         // 2 after the "*"
+    };
+    for (const t_span_case& c : spans) {
+        const t_span span = written_span(c.written, c.pos);
+        EXPECT_EQ(span.offset, c.offset) << c.written << " at " << c.pos;
+        EXPECT_EQ(span.length, c.length) << c.written << " at " << c.pos;
+    }
 }
