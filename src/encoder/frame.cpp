@@ -5,6 +5,7 @@
 #include "image/image.h"
 #include "lex/lex.h"
 
+#include <bit>
 #include <iterator>
 
 const t_keywords register_keywords = compile_keywords(register_list);
@@ -106,8 +107,9 @@ void encode_instruction() {
     const t_stage_mask may = scan.pos <= static_cast<int32_t>(scan.line.size())
                                  ? stage_candidates.of[static_cast<unsigned char>(scan.line[static_cast<std::size_t>(scan.pos - 1)])]
                                  : ~t_stage_mask(0);
-    for (int32_t stage = 0; stage < stage_count; ++stage)
-        if ((may & t_stage_mask(1) << stage) != 0 && stages[stage].encode(scan))
+    // ORDER: the candidates from the first stage on; the lowest bit is the next to try.
+    for (t_stage_mask left = may; left != 0; left &= left - 1)
+        if (stages[std::countr_zero(left)].encode(scan))
             return;
     fault_position = 0;
     fatal_check(false, "Syntax Error");

@@ -132,7 +132,7 @@ t_term* parse_terms(std::string_view text, int32_t& pos) {
         } else {
             int32_t name_len = name_length(text, pos, true);
             term->kind = c == '@' ? 3 : 2;
-            term->sign = sign;
+            term->sign = static_cast<int16_t>(sign);
             term->symbol = look_up(text, pos, name_len);
             pos += name_len;
         }

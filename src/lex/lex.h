@@ -127,9 +127,9 @@ inline bool expect_char(std::string_view text, char ch, int32_t& pos) {
 // One term of a deferred sum.
 struct t_term {
     t_term* next;       // the following term; nil at the end
-    int32_t kind;       // 1 number, 2 constant, 3 label
+    int16_t kind;       // 1 number, 2 constant, 3 label
+    int16_t sign;       // kinds 2 and 3: +1 or -1; kind 1: +1
     int32_t number;     // kind 1: the value with its sign applied
-    int32_t sign;       // kinds 2 and 3: +1 or -1; kind 1: +1
     t_rb_data* symbol;  // kinds 2 and 3: the record inside the symbol's tree node
 };
 

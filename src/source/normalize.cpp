@@ -23,57 +23,60 @@ constexpr auto make_classes() {
 }
 constexpr auto char_classes = make_classes();
 
-// What a byte of a line still in the read buffer does to the output, where carriage return, line
-// feed and character 26 end the line: bit 0, a blank goes before it if a word came just before;
-// bit 1, it is copied; bit 2, it is a word character; bit 3, it stops the plain copying (a quote
-// or the end of the line).
-enum : unsigned char { blank_after_word = 1, copied = 2, in_word = 4, stops = 8 };
-
-constexpr auto make_buffer_actions() {
-    struct {
-        unsigned char of[256];
-    } table{};
-    for (unsigned c = 0; c < 256; ++c)
-        table.of[c] = char_classes.of[c] == word          ? copied | in_word
-                      : char_classes.of[c] == punctuation ? blank_after_word | copied
-                      : char_classes.of[c] == quote       ? stops
-                                                          : blank_after_word;
+// The classes of a byte of a line still in the read buffer, where carriage return, line feed and
+// character 26 end the line.
+enum : unsigned char { line_end = 4 };
+constexpr auto make_buffer_classes() {
+    auto table = make_classes();
     for (unsigned c : {10u, 13u, 26u})
-        table.of[c] = stops;
+        table.of[c] = line_end;
     return table;
 }
-constexpr auto buffer_actions = make_buffer_actions();
+constexpr auto buffer_classes = make_buffer_classes();
 
 // Every byte becomes at most two (a blank and a punctuation character), so a result is built in
 // a buffer of twice the length, reused: a line costs no allocation once the longest has been seen.
 std::vector<char> normalized;
 
-char* normalized_room(std::size_t length) {
-    if (normalized.size() < 2 * length + 1)
-        normalized.resize(2 * length + 1);
+[[gnu::noinline]] void grow_normalized(std::size_t length) { normalized.resize(2 * length + 1); }
+
+inline char* normalized_room(std::size_t length) {
+    if (normalized.size() < 2 * length + 1) [[unlikely]]
+        grow_normalized(length);
     return normalized.data();
 }
 } // namespace
 
-// Each byte is handled the same way, without a branch on its class: a blank is written and kept
-// only after a word, the byte is written and kept only if it is copied.
+// Words are copied a run at a time; a blank goes before a punctuation character or a separator
+// only just after a word.
 const char* normalize_buffered(const char* in, const char* end, std::string_view& line) {
     char* const start = normalized_room(static_cast<std::size_t>(end - in));
     char* out = start;
-    unsigned after_word = 0;
+    bool after_word = false;
     for (;;) {
-        const char c = *in;
-        const unsigned action = buffer_actions.of[static_cast<unsigned char>(c)];
-        if ((action & stops) == 0) [[likely]] {
-            *out = ' ';
-            out += after_word & action;
-            *out = c;
-            out += (action >> 1) & 1;
-            after_word = (action >> 2) & 1;
+        char c = *in;
+        switch (buffer_classes.of[static_cast<unsigned char>(c)]) {
+        case word:
+            do {
+                *out++ = c;
+                c = *++in;
+            } while (buffer_classes.of[static_cast<unsigned char>(c)] == word);
+            after_word = true;
+            break;
+        case punctuation:
+            if (after_word)
+                *out++ = ' ';
+            *out++ = c;
             ++in;
-            continue;
-        }
-        if (c == '"' || c == '\'') {
+            after_word = false;
+            break;
+        case separator:
+            if (after_word)
+                *out++ = ' ';
+            ++in;
+            after_word = false;
+            break;
+        case quote: {
             const char* close = in + 1;
             while (*close != c && *close != '\n' && *close != '\r' && *close != 26)
                 ++close;
@@ -82,12 +85,14 @@ const char* normalize_buffered(const char* in, const char* end, std::string_view
             std::memcpy(out, in, static_cast<std::size_t>(close - in + 1)); // a string leaves after_word as it was
             out += close - in + 1;
             in = close + 1;
-            continue;
+            break;
         }
-        if (in == end)
-            return nullptr;
-        line = std::string_view(start, static_cast<std::size_t>(out - start));
-        return in;
+        default:
+            if (in == end)
+                return nullptr;
+            line = std::string_view(start, static_cast<std::size_t>(out - start));
+            return in;
+        }
     }
 }
 

@@ -101,11 +101,22 @@ static bool source_ended(t_source& source) {
     for (;;) {
         if (source.buffer_pos == source.buffer_len && !refill(source))
             return true;
-        const auto c = static_cast<unsigned char>(source.buffer[source.buffer_pos]);
-        if (c == 26)
-            return true;
+        // The line feed after the buffer's bytes stops this scan.
+        const char* p = source.buffer + source.buffer_pos;
+        while (*p == ' ' || *p == '\t')
+            ++p;
+        if (p != source.buffer + source.buffer_pos) {
+            source.blanks += static_cast<int32_t>(p - (source.buffer + source.buffer_pos));
+            source.buffer_pos = static_cast<std::size_t>(p - source.buffer);
+            source.after_cr = false;
+        }
+        if (source.buffer_pos == source.buffer_len)
+            continue;
+        const auto c = static_cast<unsigned char>(*p);
         if (c > 32)
             return false;
+        if (c == 26)
+            return true;
         if (c == '\r' || (c == '\n' && !source.after_cr)) {
             ++source.next_physical;
             source.blanks = 0;
@@ -273,8 +284,9 @@ bool next_line() {
         read_line(source);
         if (echo_enabled)
             console_line(current_line);
+        // A normalised line never begins with a blank: only a line that begins with "#" can be an include.
         int32_t pos = 1;
-        if (match_keyword(current_line, include_keywords, pos, false) == 0)
+        if (current_line.empty() || current_line[0] != '#' || match_keyword(current_line, include_keywords, pos, false) == 0)
             return true;
         if (listing_enabled)
             record_line(tail);
