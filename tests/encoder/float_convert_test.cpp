@@ -396,8 +396,8 @@ TEST(FloatConvert, SingleRounding) {
         {{0, (1u << 24) + 3, -24, exact_value}, true, 0x3F800002},  // tie to even, up
         {{0, top_bit + (uint64_t(1) << 39) + 1, -63, exact_value}, true, 0x3F800001}, // above by 2^-63
         {{0, top_bit + (uint64_t(1) << 39) - 1, -63, exact_value}, true, 0x3F800000}, // below by 2^-63
-        {{0, (1u << 24) + 1, -24, above}, true, 0x3F800001},        // above the tie by 10^-49
-        {{0, (1u << 24) + 3, -24, below}, true, 0x3F800001},        // below the tie by 10^-49
+        {{0, (1u << 24) + 1, -24, above}, true, 0x3F800001},        // above the tie by 10^-65
+        {{0, (1u << 24) + 3, -24, below}, true, 0x3F800001},        // below the tie by 10^-65
         {{0, 1, -126, exact_value}, true, 0x00800000},              // smallest normal
         {{0, (1u << 24) - 1, -150, exact_value}, true, 0x00800000}, // tie up into normal
         {{0, (1u << 24) - 1, -150, below}, true, 0x007FFFFF},
