@@ -70,10 +70,8 @@ static void split_scientific(const char* text, bool& negative, std::string& digi
 
 // True when orbasm converts text to exactly bits.
 static bool converts_to(const std::string& text, uint32_t bits) {
-    t_extended value{};
     uint32_t result = 0;
-    return text.size() <= single_constant_chars && decimal_to_extended(text, &value) &&
-           extended_to_single(value, &result) && result == bits;
+    return text.size() <= single_constant_chars && decimal_to_single(text, &result) && result == bits;
 }
 
 bool single_constant_text(uint32_t bits, std::string& text) {

@@ -9,24 +9,25 @@
 #include <cstring>
 
 void emit_float(std::string_view text, int32_t precision, const uint8_t* prefix, int32_t prefix_size) {
-    t_extended value{};
-    bool ok = decimal_to_extended(text, &value);
     uint8_t bytes[2 + 10] = {};
     if (prefix_size > 0)
         std::memcpy(bytes, prefix, static_cast<std::size_t>(prefix_size));
     uint8_t* out = bytes + prefix_size;
+    bool ok = false;
     int32_t count = 0;
-    if (ok && precision == 1) {
+    if (precision == 1) {
         uint32_t bits = 0;
-        ok = extended_to_single(value, &bits);
+        ok = decimal_to_single(text, &bits);
         for (count = 0; count < 4; ++count)
             out[count] = static_cast<uint8_t>(bits >> (8 * count));
-    } else if (ok && precision == 2) {
+    } else if (precision == 2) {
         uint64_t bits = 0;
-        ok = extended_to_double(value, &bits);
+        ok = decimal_to_double(text, &bits);
         for (count = 0; count < 8; ++count)
             out[count] = static_cast<uint8_t>(bits >> (8 * count));
-    } else if (ok) {
+    } else {
+        t_extended value{};
+        ok = decimal_to_extended(text, &value);
         for (count = 0; count < 8; ++count)
             out[count] = static_cast<uint8_t>(value.significand >> (8 * count));
         out[8] = static_cast<uint8_t>(value.sign_exponent);

@@ -1,6 +1,8 @@
-// Decimal text to x87 extended, and extended to single / double. Everything is exact integer
-// arithmetic on a small private big integer, so the result never depends on the host's C library,
-// its long double or the floating-point environment.
+// Decimal text to single, double and x87 extended, each rounded once from the decimal value: the
+// value is cut to 64 significant bits plus what the rest weighs against half the last bit, and
+// that cut is rounded to the format. Everything is exact integer arithmetic on a small private big
+// integer, so the result never depends on the host's C library, its long double or the
+// floating-point environment.
 #include "encoder/float_convert.h"
 
 #include <bit>
@@ -19,18 +21,18 @@ struct t_decimal {
     int64_t position;   // value = 0.d1d2d3... x 10^position
 };
 
-static constexpr int64_t extended_bias = 16383;
-static constexpr int64_t extended_min_exponent = -16382; // unbiased exponent of the smallest normal
-static constexpr int64_t extended_max_exponent = 16383;
-
-// Every extended halfway point has at most about 11520 significant digits, so 12000 digits tell
-// any of them apart; later digits only matter as "something nonzero follows".
+// A cut's halfway points are multiples of 2^-16545 (half the last bit of the smallest value cut,
+// 10^-4961) and have at most about 11590 significant digits, so 12000 digits tell any of them
+// apart; later digits only matter as "something nonzero follows".
 static constexpr std::size_t max_kept_digits = 12000;
 
 // 10^4933 exceeds the largest extended and 10^-4951 is below half the smallest subnormal; the
 // margins leave every close call to the exact arithmetic.
 static constexpr int64_t overflow_position = 4940;
 static constexpr int64_t underflow_position = -4960;
+
+// A value beyond overflow_position is cut as 2^beyond_every_format, which every format refuses.
+static constexpr int64_t beyond_every_format = 100000;
 
 // Digit counts and exponents saturate here: far past any decision point, far from int64 overflow.
 static constexpr int64_t count_cap = 1000000000000000;
@@ -220,10 +222,9 @@ static t_big digits_to_big(const std::string& digits) {
     return a;
 }
 
-// Rounds num / den x 2^binary_exponent to extended (unsigned), where sticky means the true value
-// is a trace above that; false when it rounds beyond the largest finite extended.
-static bool round_to_extended(t_big num, t_big den, int64_t binary_exponent, bool sticky,
-                              t_extended* result) {
+// Cuts num / den x 2^binary_exponent (positive) to 64 significant bits, where sticky means the
+// true value is a trace above that.
+static void cut_quotient(t_big num, t_big den, int64_t binary_exponent, bool sticky, t_cut* cut) {
     // num / den lies in [2^(e-1), 2^(e+1)) with e from the bit lengths; one comparison settles it.
     int64_t e = big_bit_length(num) - big_bit_length(den);
     {
@@ -236,18 +237,13 @@ static bool round_to_extended(t_big num, t_big den, int64_t binary_exponent, boo
         if (big_compare(a, b) < 0)
             --e;
     }
-    e += binary_exponent;
-    if (e > extended_max_exponent)
-        return false;
-    // Below the normal range the scale stays at the smallest normal's, which yields subnormals.
-    int64_t scale = e < extended_min_exponent ? extended_min_exponent : e;
-    int64_t shift = binary_exponent + 63 - scale;
-    if (shift >= 0)
-        big_shift_left(&num, uint64_t(shift));
+    if (e <= 63)
+        big_shift_left(&num, uint64_t(63 - e));
     else
-        big_shift_left(&den, uint64_t(-shift));
+        big_shift_left(&den, uint64_t(e - 63));
 
-    // Now num / den < 2^64: take the quotient bit by bit, subtracting den x 2^bit where it fits.
+    // Now num / den lies in [2^63, 2^64): take the quotient bit by bit, subtracting den x 2^bit
+    // where it fits.
     t_big step = den;
     big_shift_left(&step, 63);
     uint64_t q = 0;
@@ -259,31 +255,32 @@ static bool round_to_extended(t_big num, t_big den, int64_t binary_exponent, boo
         if (bit > 0)
             big_shift_right_one(&step);
     }
-    // The remainder against half the divisor decides; an exact half goes up only with a sticky
-    // trace, else to the even neighbour.
     big_shift_left(&num, 1);
-    int half = big_compare(num, den);
-    if (half > 0 || (half == 0 && (sticky || (q & 1) != 0))) {
-        ++q;
-        if (q == 0) { // carried out of 64 bits: the next binade's 1.0
-            q = uint64_t(1) << 63;
-            ++scale;
-        }
-    }
-    if (scale > extended_max_exponent)
-        return false;
-    result->significand = q;
-    // A subnormal quotient has bit 63 clear; one that rounded up into bit 63 is the smallest normal.
-    result->sign_exponent = (q >> 63) != 0 ? uint16_t(scale + extended_bias) : uint16_t(0);
-    return true;
+    const int half = big_compare(num, den);
+    t_rest rest = half > 0 ? rest_above_half : half == 0 ? rest_half : num.limbs.empty() ? rest_zero : rest_below_half;
+    // The kept digits never come closer than the dropped trace to a cut or halfway point, so the
+    // trace only moves an exact remainder up.
+    if (sticky && (rest == rest_zero || rest == rest_half))
+        rest = rest == rest_zero ? rest_below_half : rest_above_half;
+    cut->significand = q;
+    cut->exponent = e + binary_exponent;
+    cut->rest = rest;
 }
 
 #if defined(__SIZEOF_INT128__)
-// The common short number, at most 19 significant digits times 10 to a power from -19 to 19,
-// rounded with 128-bit integers: digits x 10^k is exact in 128 bits, and digits / 10^k is taken
-// to 64 bits with its remainder. Rounds as round_to_extended does (nearest, ties to even).
-static bool short_decimal_to_extended(const t_decimal& decimal, int64_t exponent10, t_extended* magnitude) {
-    __extension__ typedef unsigned __int128 u128;
+__extension__ typedef unsigned __int128 u128;
+
+// What a remainder weighs against half the unit of the last kept bit, given it doubled.
+static t_rest rest_of(u128 twice_remainder, u128 unit) {
+    if (twice_remainder == 0)
+        return rest_zero;
+    return twice_remainder < unit ? rest_below_half : twice_remainder == unit ? rest_half : rest_above_half;
+}
+
+// The common short number, at most 19 significant digits times 10 to a power from -19 to 19, cut
+// with 128-bit integers: digits x 10^k is exact in 128 bits, and digits / 10^k is taken to 64
+// bits with its remainder. False when the number is not short.
+static bool cut_short_decimal(const t_decimal& decimal, int64_t exponent10, t_cut* cut) {
     if (decimal.sticky || decimal.digits.size() > 19 || exponent10 < -19 || exponent10 > 19)
         return false;
     uint64_t digits = 0;
@@ -292,78 +289,59 @@ static bool short_decimal_to_extended(const t_decimal& decimal, int64_t exponent
     uint64_t power = 1;
     for (int64_t k = exponent10 < 0 ? -exponent10 : exponent10; k > 0; --k)
         power *= 10;
-    uint64_t q = 0;
-    bool above_half = false;
-    bool half = false;
-    int64_t exponent = 0; // bit 63 of q weighs 2^exponent
     if (exponent10 >= 0) {
         const u128 value = u128(digits) * power;
         const uint64_t high = uint64_t(value >> 64);
         const int length = high != 0 ? 128 - std::countl_zero(high) : 64 - std::countl_zero(uint64_t(value));
-        exponent = length - 1;
+        cut->exponent = length - 1;
         if (length <= 64) {
-            q = uint64_t(value) << (64 - length);
+            cut->significand = uint64_t(value) << (64 - length);
+            cut->rest = rest_zero;
         } else {
             const int dropped = length - 64;
-            q = uint64_t(value >> dropped);
-            const u128 rest = value & ((u128(1) << dropped) - 1);
-            const u128 halfway = u128(1) << (dropped - 1);
-            above_half = rest > halfway;
-            half = rest == halfway;
+            cut->significand = uint64_t(value >> dropped);
+            cut->rest = rest_of((value & ((u128(1) << dropped) - 1)) << 1, u128(1) << dropped);
         }
-    } else {
-        // (digits << shift) / power lies in [2^63, 2^65); one shift less when it reaches 2^64.
-        int shift = 64 + static_cast<int>(std::bit_width(power)) - static_cast<int>(std::bit_width(digits));
-        u128 numerator = u128(digits) << shift;
-        u128 quotient = numerator / power;
-        if (quotient >> 64 != 0) {
-            --shift;
-            numerator >>= 1;
-            quotient = numerator / power;
-        }
-        q = uint64_t(quotient);
-        const u128 twice_rest = (numerator - quotient * power) << 1;
-        above_half = twice_rest > power;
-        half = twice_rest == power;
-        exponent = 63 - shift;
+        return true;
     }
-    if (above_half || (half && (q & 1) != 0)) {
-        ++q;
-        if (q == 0) { // carried out of 64 bits: the next binade's 1.0
-            q = uint64_t(1) << 63;
-            ++exponent;
-        }
+    // (digits << shift) / power lies in [2^63, 2^65); one shift less when it reaches 2^64.
+    int shift = 64 + static_cast<int>(std::bit_width(power)) - static_cast<int>(std::bit_width(digits));
+    u128 numerator = u128(digits) << shift;
+    u128 quotient = numerator / power;
+    if (quotient >> 64 != 0) {
+        --shift;
+        numerator >>= 1;
+        quotient = numerator / power;
     }
-    magnitude->significand = q;
-    magnitude->sign_exponent = uint16_t(exponent + extended_bias);
+    cut->significand = uint64_t(quotient);
+    cut->exponent = 63 - shift;
+    cut->rest = rest_of((numerator - quotient * power) << 1, u128(power));
     return true;
 }
 #endif
 
-static bool convert_decimal(std::string_view text, t_extended* result, bool exactly) {
+static bool cut_text(std::string_view text, t_cut* cut, bool exactly) {
     t_decimal decimal;
     if (!parse_decimal(text, &decimal))
         return false;
-    uint16_t sign = decimal.negative ? uint16_t(0x8000) : uint16_t(0);
+    *cut = {decimal.negative, 0, 0, rest_zero};
     while (!decimal.digits.empty() && decimal.digits.back() == '0')
         decimal.digits.pop_back(); // trailing zeros only cost work; position keeps the scale
-    if (decimal.digits.empty()) {
-        *result = {0, sign};
+    // Zero, or far below half of every format's smallest subnormal: a zero of the text's sign.
+    if (decimal.digits.empty() || decimal.position < underflow_position)
         return true;
-    }
-    if (decimal.position > overflow_position)
-        return false;
-    if (decimal.position < underflow_position) {
-        *result = {0, sign};
+    if (decimal.position > overflow_position) {
+        cut->significand = uint64_t(1) << 63;
+        cut->exponent = beyond_every_format;
         return true;
     }
     // value = digits x 10^exponent10 = digits x 5^exponent10 x 2^exponent10
-    int64_t exponent10 = decimal.position - int64_t(decimal.digits.size());
+    const int64_t exponent10 = decimal.position - int64_t(decimal.digits.size());
 #if defined(__SIZEOF_INT128__)
-    if (t_extended magnitude; !exactly && short_decimal_to_extended(decimal, exponent10, &magnitude)) {
-        *result = {magnitude.significand, uint16_t(magnitude.sign_exponent | sign)};
+    if (!exactly && cut_short_decimal(decimal, exponent10, cut))
         return true;
-    }
+#else
+    (void)exactly;
 #endif
     t_big num = digits_to_big(decimal.digits);
     t_big den;
@@ -372,77 +350,88 @@ static bool convert_decimal(std::string_view text, t_extended* result, bool exac
         big_mul_pow5(&num, uint64_t(exponent10));
     else
         big_mul_pow5(&den, uint64_t(-exponent10));
-    t_extended magnitude;
-    if (!round_to_extended(num, den, exponent10, decimal.sticky, &magnitude))
-        return false;
-    *result = {magnitude.significand, uint16_t(magnitude.sign_exponent | sign)};
+    cut_quotient(num, den, exponent10, decimal.sticky, cut);
     return true;
 }
 
-bool decimal_to_extended(std::string_view text, t_extended* result) { return convert_decimal(text, result, false); }
-
-bool decimal_to_extended_exactly(std::string_view text, t_extended* result) {
-    return convert_decimal(text, result, true);
+bool cut_decimal(std::string_view text, t_cut* cut) {
+    return cut_text(text, cut, false);
 }
 
-// Rounds the magnitude of an extended value to a binary format of the given significand precision
-// (hidden bit included) and exponent width, giving the unsigned bits; false when the result is
-// infinite, either by overflow or because the value is an infinity or NaN.
-static bool narrow_extended(t_extended value, int precision, int exponent_bits, uint64_t* bits) {
-    int64_t bias = (int64_t(1) << (exponent_bits - 1)) - 1;
-    int64_t min_exponent = 1 - bias;
-    uint64_t infinity = ((uint64_t(1) << exponent_bits) - 1) << (precision - 1);
-    uint64_t significand = value.significand;
-    int64_t field = value.sign_exponent & 0x7FFF;
-    if (field == 0x7FFF) {
-        // Infinity stays infinity; a NaN stays a quiet NaN.
-        *bits = (significand << 1) == 0 ? infinity : infinity | (uint64_t(1) << (precision - 2));
-        return false;
-    }
-    if (significand == 0) {
-        *bits = 0;
+bool cut_decimal_exactly(std::string_view text, t_cut* cut) {
+    return cut_text(text, cut, true);
+}
+
+// Rounds a cut's magnitude to a binary format of the given significand precision (integer bit
+// included) and exponent width: nearest, ties to even, on the grid of the smallest normal below
+// it, which gives subnormals. Gives the significand with its integer bit (clear for subnormals
+// and zero) and the biased exponent field; false when it rounds beyond the largest finite value.
+static bool round_cut(const t_cut& cut, int precision, int exponent_bits, uint64_t* significand, uint64_t* field) {
+    const int64_t bias = (int64_t(1) << (exponent_bits - 1)) - 1;
+    const uint64_t top = uint64_t(1) << (precision - 1);
+    *significand = 0;
+    *field = 0;
+    if (cut.significand == 0)
         return true;
-    }
-    // value = significand x 2^(max(field, 1) - 16383 - 63); subnormals and pseudo-denormals share
-    // the scale of exponent field 1.
-    int leading = std::countl_zero(significand);
-    significand <<= leading;
-    int64_t e = (field == 0 ? 1 : field) - extended_bias - leading; // now bit 63 weighs 2^e
-    if (e > bias) {
-        *bits = infinity;
-        return false;
-    }
-    int64_t scale = e < min_exponent ? min_exponent : e;
-    int64_t dropped = 64 - precision + (scale - e); // low bits of significand that do not fit
+    int64_t scale = cut.exponent < 1 - bias ? 1 - bias : cut.exponent; // what the kept top bit weighs
+    // The cut's low bits that fall below the grid; past 64 the value is under half a step.
+    const int64_t dropped = 64 - precision + (scale - cut.exponent);
     uint64_t kept = 0;
     bool up = false;
-    if (dropped <= 64) {
-        uint64_t rest = dropped == 64 ? significand : significand & ((uint64_t(1) << dropped) - 1);
-        uint64_t half = uint64_t(1) << (dropped - 1);
-        kept = dropped == 64 ? 0 : significand >> dropped;
-        up = rest > half || (rest == half && (kept & 1) != 0);
-    } // else the value is below half the smallest subnormal
-    kept += up ? 1 : 0;
-    // Adding kept (hidden bit included) to field - 1 lets a carry, or a subnormal rounding up to
-    // the smallest normal, bump the exponent field by itself.
-    *bits = (uint64_t(scale + bias - 1) << (precision - 1)) + kept;
-    if (*bits >= infinity) {
-        *bits = infinity;
-        return false;
+    if (dropped == 0) {
+        kept = cut.significand;
+        up = cut.rest == rest_above_half || (cut.rest == rest_half && (kept & 1) != 0);
+    } else if (dropped <= 64) {
+        const uint64_t low = dropped == 64 ? cut.significand : cut.significand & ((uint64_t(1) << dropped) - 1);
+        const uint64_t half = uint64_t(1) << (dropped - 1);
+        kept = dropped == 64 ? 0 : cut.significand >> dropped;
+        up = low > half || (low == half && (cut.rest != rest_zero || (kept & 1) != 0));
     }
+    if (up) {
+        ++kept;
+        if (kept == top << 1) { // carried out of the precision (at 64 bits both wrap to zero)
+            kept = top;
+            ++scale;
+        }
+    }
+    if (scale > bias)
+        return false;
+    *significand = kept;
+    *field = (kept & top) != 0 ? uint64_t(scale + bias) : 0; // a subnormal has field 0
     return true;
 }
 
-bool extended_to_single(t_extended value, uint32_t* bits) {
-    uint64_t magnitude = 0;
-    bool finite = narrow_extended(value, 24, 8, &magnitude);
-    *bits = uint32_t(magnitude) | ((value.sign_exponent & 0x8000u) != 0 ? 0x80000000u : 0u);
-    return finite;
+// Rounds the text's value to an IEEE format and gives its bits.
+static bool decimal_to_ieee(std::string_view text, int precision, int exponent_bits, uint64_t* bits) {
+    t_cut cut{};
+    uint64_t significand = 0;
+    uint64_t field = 0;
+    if (!cut_decimal(text, &cut) || !round_cut(cut, precision, exponent_bits, &significand, &field))
+        return false;
+    const uint64_t sign = cut.negative ? 1 : 0;
+    *bits = (sign << (precision + exponent_bits - 1)) | (field << (precision - 1)) |
+            (significand & ((uint64_t(1) << (precision - 1)) - 1));
+    return true;
 }
 
-bool extended_to_double(t_extended value, uint64_t* bits) {
-    uint64_t magnitude = 0;
-    bool finite = narrow_extended(value, 53, 11, &magnitude);
-    *bits = magnitude | ((value.sign_exponent & 0x8000u) != 0 ? uint64_t(1) << 63 : 0u);
-    return finite;
+bool decimal_to_single(std::string_view text, uint32_t* bits) {
+    uint64_t wide = 0;
+    if (!decimal_to_ieee(text, 24, 8, &wide))
+        return false;
+    *bits = uint32_t(wide);
+    return true;
+}
+
+bool decimal_to_double(std::string_view text, uint64_t* bits) {
+    return decimal_to_ieee(text, 53, 11, bits);
+}
+
+bool decimal_to_extended(std::string_view text, t_extended* result) {
+    t_cut cut{};
+    uint64_t significand = 0;
+    uint64_t field = 0;
+    if (!cut_decimal(text, &cut) || !round_cut(cut, 64, 15, &significand, &field))
+        return false;
+    *result = {significand, uint16_t(field | (cut.negative ? 0x8000u : 0u))};
+    return true;
 }

@@ -34,6 +34,12 @@ TEST(Encoding, DataDefinitions) {
         {"ddouble .5", "00 00 00 00 00 00 E0 3F"},
         {"ddouble 1.e3", "00 00 00 00 00 40 8F 40"},
         {"dsingle 1E3", "00 00 7A 44"},
+        // rounded once from the decimal: 1 + 2^-53 + 2^-80, 1 + 2^-24 + 2^-70, below the halfway
+        // point above the largest single
+        {"ddouble 1.00000000000000011102230328969626659539084168049072331996285356581211090087890625",
+         "01 00 00 00 00 00 F0 3F"},
+        {"dsingle 1.0000000596046447753914720329472543003390683225006796419620513916015625", "01 00 80 3F"},
+        {"dsingle 340282356779733661637539395458142568447", "FF FF 7F 7F"},
         {"ret 5", "00 3A"},
         {"dsingle", ""},
     });
@@ -45,6 +51,7 @@ TEST(Encoding, DataDefinitionFailures) {
         {"dsingle 1.5,2.5", "", "float value error"},
         {"dsingle 1.5,", "", "float value error"},
         {"dsingle 1e39", "", "float value error"},
+        {"dsingle 340282356779733661637539395458142568448", "", "float value error"},
         {"ddouble 1e309", "", "float value error"},
         {"dsingle inf", "", "float value error"},
         {"dsingle nan", "", "float value error"},

@@ -1,5 +1,6 @@
-// Decimal to extended and narrowing: exact bit patterns from values built by construction (powers
-// of two written out exactly in decimal, then nudged), cross-checked against glibc's strtold.
+// Decimal to extended, double and single, each rounded once from the decimal value: exact bit
+// patterns from values built by construction (powers of two written out exactly in decimal, then
+// nudged), cross-checked against glibc's correctly rounded strtold, strtod and strtof.
 #include "encoder/float_convert.h"
 
 #include <gtest/gtest.h>
@@ -26,16 +27,6 @@ static t_extended convert(const std::string& text) {
     t_extended x{0x1234, 0x5678};
     EXPECT_TRUE(decimal_to_extended(text, &x)) << text.substr(0, 200);
     return x;
-}
-
-// The bytes of an extended value as the x87 stores them.
-static long double to_long_double(t_extended x) {
-    unsigned char bytes[sizeof(long double)] = {};
-    std::memcpy(bytes, &x.significand, 8);
-    std::memcpy(bytes + 8, &x.sign_exponent, 2);
-    long double value;
-    std::memcpy(&value, bytes, sizeof value);
-    return value;
 }
 
 // The extended fields of a long double.
@@ -68,6 +59,51 @@ static bool oracle(const std::string& text, t_extended* x) {
     EXPECT_EQ(end, text.c_str() + text.size()) << text.substr(0, 200);
     *x = from_long_double(value);
     return !std::isinf(value);
+}
+
+// Oracles for single and double: glibc's strtof and strtod round the decimal value directly.
+static bool single_oracle(const std::string& text, uint32_t* bits) {
+    char* end = nullptr;
+    float value = std::strtof(text.c_str(), &end);
+    EXPECT_EQ(end, text.c_str() + text.size()) << text.substr(0, 200);
+    *bits = float_bits(value);
+    return !std::isinf(value);
+}
+
+static bool double_oracle(const std::string& text, uint64_t* bits) {
+    char* end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    EXPECT_EQ(end, text.c_str() + text.size()) << text.substr(0, 200);
+    *bits = double_bits(value);
+    return !std::isinf(value);
+}
+
+// True when text converts to exactly what the oracles give in all three precisions; says which
+// precision differs otherwise.
+static bool agrees_with_oracles(const std::string& text, std::string* difference) {
+    t_extended expected{};
+    t_extended x{0, 0};
+    bool finite = oracle(text, &expected);
+    if (decimal_to_extended(text, &x) != finite ||
+        (finite && (x.significand != expected.significand || x.sign_exponent != expected.sign_exponent))) {
+        *difference = "extended";
+        return false;
+    }
+    uint64_t d = 0;
+    uint64_t expected_d = 0;
+    finite = double_oracle(text, &expected_d);
+    if (decimal_to_double(text, &d) != finite || (finite && d != expected_d)) {
+        *difference = "double";
+        return false;
+    }
+    uint32_t f = 0;
+    uint32_t expected_f = 0;
+    finite = single_oracle(text, &expected_f);
+    if (decimal_to_single(text, &f) != finite || (finite && f != expected_f)) {
+        *difference = "single";
+        return false;
+    }
+    return true;
 }
 
 // Exact decimal arithmetic for building test texts, in base 10^9 limbs (independent of the
@@ -212,8 +248,8 @@ TEST(FloatConvert, KnownValues) {
         EXPECT_EQ(x.sign_exponent, c.sign_exponent);
         uint32_t s = 0;
         uint64_t d = 0;
-        EXPECT_TRUE(extended_to_single(x, &s));
-        EXPECT_TRUE(extended_to_double(x, &d));
+        EXPECT_TRUE(decimal_to_single(c.text, &s));
+        EXPECT_TRUE(decimal_to_double(c.text, &d));
         EXPECT_EQ(s, c.single_bits);
         EXPECT_EQ(d, c.double_bits);
     }
@@ -346,8 +382,8 @@ TEST(FloatConvert, ExtendedRounding) {
     }
 }
 
-// Narrowing goes through the extended value, so a decimal just off a single/double halfway point
-// by less than half an extended unit becomes that halfway point first (double rounding).
+// Single and double are rounded from the decimal value itself: a decimal off a halfway point by
+// far less than half an extended unit (the nudges) still rounds away from the tie.
 struct t_narrow_case {
     t_built value;
     bool finite;
@@ -360,35 +396,41 @@ TEST(FloatConvert, SingleRounding) {
         {{0, (1u << 24) + 3, -24, exact_value}, true, 0x3F800002},  // tie to even, up
         {{0, top_bit + (uint64_t(1) << 39) + 1, -63, exact_value}, true, 0x3F800001}, // above by 2^-63
         {{0, top_bit + (uint64_t(1) << 39) - 1, -63, exact_value}, true, 0x3F800000}, // below by 2^-63
-        {{0, (1u << 24) + 1, -24, above}, true, 0x3F800000},        // double rounding
-        {{0, (1u << 24) + 3, -24, below}, true, 0x3F800002},        // double rounding
+        {{0, (1u << 24) + 1, -24, above}, true, 0x3F800001},        // above the tie by 10^-65
+        {{0, (1u << 24) + 3, -24, below}, true, 0x3F800001},        // below the tie by 10^-65
         {{0, 1, -126, exact_value}, true, 0x00800000},              // smallest normal
         {{0, (1u << 24) - 1, -150, exact_value}, true, 0x00800000}, // tie up into normal
+        {{0, (1u << 24) - 1, -150, below}, true, 0x007FFFFF},
         {{0, (((uint64_t(1) << 24) - 1) << 40) + 1, -190, exact_value}, true, 0x00800000}, // just above
         {{0, (((uint64_t(1) << 24) - 1) << 40) - 1, -190, exact_value}, true, 0x007FFFFF}, // just below
         {{0, 1, -149, exact_value}, true, 0x00000001},              // smallest subnormal
         {{0, 1, -150, exact_value}, true, 0x00000000},              // half of it: to zero
+        {{0, 1, -150, above}, true, 0x00000001},
         {{0, top_bit + 1, -213, exact_value}, true, 0x00000001},    // just above half
         {{0, ~uint64_t(0), -214, exact_value}, true, 0x00000000},   // just below half
         {{0, 3, -150, exact_value}, true, 0x00000002},
+        {{0, 3, -150, below}, true, 0x00000001},
         {{0, 1, -200, exact_value}, true, 0x00000000},
         {{0, (1u << 24) - 1, 104, exact_value}, true, 0x7F7FFFFF},  // largest finite
-        {{0, (uint64_t(1) << 25) - 1, 103, exact_value}, false, 0x7F800000}, // tie to overflow
+        {{0, (uint64_t(1) << 25) - 1, 103, exact_value}, false, 0}, // tie to overflow
         {{0, (((uint64_t(1) << 25) - 1) << 39) - 1, 64, exact_value}, true, 0x7F7FFFFF},
-        {{0, (uint64_t(1) << 25) - 1, 103, below}, false, 0x7F800000}, // double rounding
-        {{0, 1, 128, exact_value}, false, 0x7F800000},
-        {{0, 1, 16000, exact_value}, false, 0x7F800000},
+        {{0, (uint64_t(1) << 25) - 1, 103, below}, true, 0x7F7FFFFF},
+        {{0, 1, 128, exact_value}, false, 0},
+        {{0, 1, 16000, exact_value}, false, 0},
     };
     for (const t_narrow_case& c : cases) {
         for (bool negative : {false, true}) {
             std::string text = negative ? "-" : "";
             text += build(c.value);
             SCOPED_TRACE(text.substr(0, 80));
-            t_extended x = convert(text);
             uint32_t bits = 0x12345678;
-            EXPECT_EQ(extended_to_single(x, &bits), c.finite);
+            uint32_t expected = 0;
+            ASSERT_EQ(single_oracle(text, &expected), c.finite); // the table itself agrees with glibc
+            ASSERT_EQ(decimal_to_single(text, &bits), c.finite);
+            if (!c.finite)
+                continue;
             EXPECT_EQ(bits, uint32_t(c.bits) | (negative ? 0x80000000u : 0u));
-            EXPECT_EQ(bits, float_bits(float(to_long_double(x))));
+            EXPECT_EQ(bits, expected);
         }
     }
 }
@@ -402,10 +444,11 @@ TEST(FloatConvert, DoubleRounding) {
         {{0, p53 + 3, -53, exact_value}, true, 0x3FF0000000000002}, // tie to even, up
         {{0, top_bit + (1u << 10) + 1, -63, exact_value}, true, 0x3FF0000000000001},
         {{0, top_bit + (1u << 10) - 1, -63, exact_value}, true, 0x3FF0000000000000},
-        {{0, p53 + 1, -53, above}, true, 0x3FF0000000000000}, // double rounding
-        {{0, p53 + 3, -53, below}, true, 0x3FF0000000000002}, // double rounding
+        {{0, p53 + 1, -53, above}, true, 0x3FF0000000000001}, // above the tie by 10^-94
+        {{0, p53 + 3, -53, below}, true, 0x3FF0000000000001}, // below the tie by 10^-94
         {{0, 1, -1022, exact_value}, true, 0x0010000000000000}, // smallest normal
         {{0, p53 - 1, -1075, exact_value}, true, 0x0010000000000000}, // tie up into normal
+        {{0, p53 - 1, -1075, below}, true, 0x000FFFFFFFFFFFFF},
         {{0, ((p53 - 1) << 10) + 1, -1085, exact_value}, true, 0x0010000000000000},
         {{0, ((p53 - 1) << 10) - 1, -1085, exact_value}, true, 0x000FFFFFFFFFFFFF},
         {{0, 1, -1074, exact_value}, true, 0x0000000000000001}, // smallest subnormal
@@ -413,43 +456,31 @@ TEST(FloatConvert, DoubleRounding) {
         {{0, top_bit + 1, -1138, exact_value}, true, 0x0000000000000001}, // just above half
         {{0, ones, -1139, exact_value}, true, 0x0000000000000000},        // just below half
         {{0, 3, -1075, exact_value}, true, 0x0000000000000002},
-        {{0, 1, -1075, above}, true, 0x0000000000000000}, // double rounding
+        {{0, 3, -1075, below}, true, 0x0000000000000001},
+        {{0, 1, -1075, above}, true, 0x0000000000000001},
         {{0, 1, -5000, exact_value}, true, 0x0000000000000000},
         {{0, p53 - 1, 971, exact_value}, true, 0x7FEFFFFFFFFFFFFF}, // largest finite
-        {{0, p54 - 1, 970, exact_value}, false, 0x7FF0000000000000}, // tie to overflow
+        {{0, p54 - 1, 970, exact_value}, false, 0},                 // tie to overflow
         {{0, ((p54 - 1) << 10) - 1, 960, exact_value}, true, 0x7FEFFFFFFFFFFFFF},
-        {{0, p54 - 1, 970, below}, false, 0x7FF0000000000000}, // double rounding
-        {{0, 1, 1024, exact_value}, false, 0x7FF0000000000000},
-        {{0, 1, 16383, exact_value}, false, 0x7FF0000000000000},
+        {{0, p54 - 1, 970, below}, true, 0x7FEFFFFFFFFFFFFF},
+        {{0, 1, 1024, exact_value}, false, 0},
+        {{0, 1, 16383, exact_value}, false, 0},
     };
     for (const t_narrow_case& c : cases) {
         for (bool negative : {false, true}) {
             std::string text = negative ? "-" : "";
             text += build(c.value);
             SCOPED_TRACE(text.substr(0, 80));
-            t_extended x = convert(text);
             uint64_t bits = 0x123456789;
-            EXPECT_EQ(extended_to_double(x, &bits), c.finite);
+            uint64_t expected = 0;
+            ASSERT_EQ(double_oracle(text, &expected), c.finite); // the table itself agrees with glibc
+            ASSERT_EQ(decimal_to_double(text, &bits), c.finite);
+            if (!c.finite)
+                continue;
             EXPECT_EQ(bits, c.bits | (negative ? top_bit : 0));
-            EXPECT_EQ(bits, double_bits(double(to_long_double(x))));
+            EXPECT_EQ(bits, expected);
         }
     }
-}
-
-TEST(FloatConvert, NarrowingSpecialEncodings) {
-    uint32_t s = 0;
-    uint64_t d = 0;
-    EXPECT_FALSE(extended_to_single({top_bit, 0x7FFF}, &s)); // infinity
-    EXPECT_EQ(s, 0x7F800000u);
-    EXPECT_FALSE(extended_to_double({top_bit, 0xFFFF}, &d));
-    EXPECT_EQ(d, 0xFFF0000000000000u);
-    EXPECT_FALSE(extended_to_double({top_bit | 1, 0x7FFF}, &d)); // NaN stays NaN
-    EXPECT_TRUE(std::isnan(double(to_long_double({top_bit | 1, 0x7FFF}))));
-    EXPECT_EQ(d & 0x7FF8000000000000u, 0x7FF8000000000000u);
-    EXPECT_TRUE(extended_to_double({0, 0x8000}, &d)); // negative zero
-    EXPECT_EQ(d, top_bit);
-    EXPECT_TRUE(extended_to_single({1, 0x0000}, &s)); // extended subnormal vanishes
-    EXPECT_EQ(s, 0u);
 }
 
 // -- size and exponent extremes ----------------------------------------------------------------
@@ -466,6 +497,8 @@ static void check_text_cases(const std::vector<t_text_case>& cases) {
         SCOPED_TRACE(c.text.substr(0, 60) + "... " + std::to_string(c.text.size()) + " chars");
         t_extended x{0x1234, 0x5678};
         ASSERT_EQ(decimal_to_extended(c.text, &x), c.finite);
+        std::string difference;
+        EXPECT_TRUE(agrees_with_oracles(c.text, &difference)) << difference;
         if (!c.finite)
             continue;
         EXPECT_EQ(x.significand, c.significand);
@@ -517,12 +550,8 @@ TEST(FloatConvert, LongDigitStrings) {
         zeros(7000) + "." + zeros(7000) + repeated + "e-2000",
     };
     for (const std::string& text : long_texts) {
-        SCOPED_TRACE(text.substr(0, 60));
-        t_extended expected;
-        ASSERT_TRUE(oracle(text, &expected));
-        t_extended x = convert(text);
-        EXPECT_EQ(x.significand, expected.significand);
-        EXPECT_EQ(x.sign_exponent, expected.sign_exponent);
+        std::string difference;
+        EXPECT_TRUE(agrees_with_oracles(text, &difference)) << difference << " " << text.substr(0, 60);
     }
 }
 
@@ -557,8 +586,9 @@ TEST(FloatConvert, HugeExponents) {
 
 // -- randomised comparisons --------------------------------------------------------------------
 
-// A random decimal text: mostly short, sometimes long digit strings; decades mostly ordinary (the
-// extreme ones cost far more), the rest across the whole extended range and around both ends.
+// A random decimal text: mostly short, sometimes long digit strings; decades mostly across the
+// double and single ranges (the extreme ones cost far more), the rest across the whole extended
+// range and around both ends.
 static std::string random_decimal(std::mt19937_64& rng) {
     auto pick = [&rng](int64_t low, int64_t high) {
         return std::uniform_int_distribution<int64_t>(low, high)(rng);
@@ -573,7 +603,8 @@ static std::string random_decimal(std::mt19937_64& rng) {
     if (pick(0, 7) == 0)
         digits += zeros(size_t(pick(1, 30)));
     int64_t band = pick(0, 39);
-    int64_t decade = band < 36   ? pick(-350, 350)
+    int64_t decade = band < 20   ? pick(-350, 350)
+                     : band < 36 ? pick(-50, 45) // the single range and just past both ends
                      : band < 38 ? pick(-4975, 4945)
                      : band < 39 ? pick(-4965, -4930)
                                  : pick(4915, 4940);
@@ -589,44 +620,39 @@ static std::string random_decimal(std::mt19937_64& rng) {
     return text;
 }
 
-TEST(FloatConvert, RandomAgainstStrtold) {
+TEST(FloatConvert, RandomAgainstTheCLibrary) {
     std::mt19937_64 rng(20240611);
     int failures = 0;
-    int overflowed = 0;
-    int subnormal = 0;
-    const int count = 300000;
-    for (int i = 0; i < count && failures < 20; ++i) {
+    int extended_subnormal = 0;
+    int extended_overflowed = 0;
+    int single_subnormal = 0;
+    int single_overflowed = 0;
+    int double_subnormal = 0;
+    int double_overflowed = 0;
+    for (int i = 0; i < 200000 && failures < 20; ++i) {
         std::string text = random_decimal(rng);
-        t_extended expected;
-        bool expected_finite = oracle(text, &expected);
-        t_extended x{0, 0};
-        bool finite = decimal_to_extended(text, &x);
-        if (finite != expected_finite ||
-            (finite && (x.significand != expected.significand ||
-                        x.sign_exponent != expected.sign_exponent))) {
-            ADD_FAILURE() << text;
+        std::string difference;
+        if (!agrees_with_oracles(text, &difference)) {
+            ADD_FAILURE() << difference << " " << text;
             ++failures;
-            continue;
         }
-        if (!finite) {
-            ++overflowed;
-            continue;
-        }
-        subnormal += (x.sign_exponent & 0x7FFF) == 0 && x.significand != 0;
-        long double value = to_long_double(x);
+        t_extended x{};
         uint32_t s = 0;
         uint64_t d = 0;
-        float f = float(value);
-        double g = double(value);
-        if (extended_to_single(x, &s) != !std::isinf(f) || s != float_bits(f) ||
-            extended_to_double(x, &d) != !std::isinf(g) || d != double_bits(g)) {
-            ADD_FAILURE() << "narrowing " << text;
-            ++failures;
-        }
+        extended_overflowed += oracle(text, &x) ? 0 : 1;
+        extended_subnormal += (x.sign_exponent & 0x7FFF) == 0 && x.significand != 0 ? 1 : 0;
+        single_overflowed += single_oracle(text, &s) ? 0 : 1;
+        single_subnormal += (s & 0x7FFFFFFFu) != 0 && (s & 0x7F800000u) == 0 ? 1 : 0;
+        double_overflowed += double_oracle(text, &d) ? 0 : 1;
+        double_subnormal += (d & ~top_bit) != 0 && (d & 0x7FF0000000000000u) == 0 ? 1 : 0;
     }
-    // the generator reaches both ends of the range
-    EXPECT_GT(overflowed, 1000);
-    EXPECT_GT(subnormal, 1000);
+    // the generator reaches both ends of every range
+    EXPECT_GT(extended_subnormal, 1000);
+    EXPECT_GT(extended_overflowed, 1000);
+    EXPECT_GT(single_subnormal, 1000);
+    EXPECT_GT(single_overflowed, 1000);
+    EXPECT_GT(double_subnormal, 1000);
+    EXPECT_GT(double_overflowed, 1000);
 }
 
 // Exact halfway points between random neighbours, and nudges off them, against the neighbours
@@ -670,59 +696,115 @@ TEST(FloatConvert, RandomHalfwayPoints) {
     }
 }
 
-// Random extended encodings, with low bits often shaped into ties, narrowed by the x87 itself.
-TEST(FloatConvert, RandomNarrowingAgainstCasts) {
-    std::mt19937_64 rng(99);
-    auto pick = [&rng](int64_t low, int64_t high) {
-        return std::uniform_int_distribution<int64_t>(low, high)(rng);
-    };
+// Halfway points between random single and double neighbours across the whole range, subnormals
+// included, and nudges off them (mostly by far less than half an extended unit), against the
+// neighbours known by construction and glibc.
+TEST(FloatConvert, RandomSingleAndDoubleHalfwayPoints) {
+    std::mt19937_64 rng(78);
     int failures = 0;
-    for (int i = 0; i < 400000 && failures < 20; ++i) {
-        int64_t band = pick(0, 9);
-        int64_t field = band < 5   ? pick(16383 - 1090, 16383 + 1030)
-                        : band < 8 ? pick(16383 - 160, 16383 + 135)
-                        : band < 9 ? pick(1, 0x7FFE)
-                                   : 0;
-        uint64_t significand = rng();
-        if (pick(0, 2) != 0) {
-            int64_t r = pick(1, 63);
-            uint64_t low = uint64_t(1) << (r - 1);
-            const uint64_t shapes[] = {0, low, low + 1, low - 1};
-            significand = (significand & ~((low << 1) - 1)) | shapes[pick(0, 3)];
-        }
-        significand = field == 0 ? significand & ~top_bit : significand | top_bit;
-        uint16_t sign = pick(0, 1) ? uint16_t(0x8000) : uint16_t(0);
-        t_extended x{significand, uint16_t(uint16_t(field) | sign)};
-        long double value = to_long_double(x);
-        float f = float(value);
-        double g = double(value);
-        uint32_t s = 0;
-        uint64_t d = 0;
-        bool single_finite = extended_to_single(x, &s);
-        bool double_finite = extended_to_double(x, &d);
-        if (single_finite != !std::isinf(f) || s != float_bits(f) ||
-            double_finite != !std::isinf(g) || d != double_bits(g)) {
-            ADD_FAILURE() << std::hex << significand << " " << x.sign_exponent;
-            ++failures;
+    for (int precision : {24, 53}) {
+        const int64_t bias = precision == 24 ? 127 : 1023;
+        const uint64_t top = uint64_t(1) << (precision - 1);
+        const int64_t lowest = 1 - bias - (precision - 1); // the subnormals' step is 2^lowest
+        for (int i = 0; i < 3000 && failures < 20; ++i) {
+            uint64_t m = rng() % top; // the lower neighbour is m x 2^x
+            int64_t x = lowest;
+            if (i % 10 != 0) {
+                m = std::min(m | top, 2 * top - 2); // keep m + 1 inside the precision
+                x = std::uniform_int_distribution<int64_t>(lowest, bias - (precision - 1))(rng);
+            }
+            // the bits of m x 2^x: the integer bit of a normal m adds one to the field
+            const auto bits_of = [&](uint64_t n) { return n + (uint64_t(x - lowest) << (precision - 1)); };
+            const t_test_number tie = exact(0, 2 * m + 1, x - 1);
+            const std::pair<t_test_number, uint64_t> probes[] = {
+                {tie, bits_of(m + (m & 1))},
+                {nudge_up(tie, size_t(i % 40)), bits_of(m + 1)},
+                {nudge_down(tie, size_t(i % 40)), bits_of(m)},
+            };
+            for (const auto& [number, expected] : probes) {
+                const std::string text = text_of(number);
+                bool finite = false;
+                bool oracle_finite = false;
+                uint64_t result = 0;
+                uint64_t oracle_bits = 0;
+                if (precision == 24) {
+                    uint32_t f = 0;
+                    uint32_t g = 0;
+                    finite = decimal_to_single(text, &f);
+                    oracle_finite = single_oracle(text, &g);
+                    result = f;
+                    oracle_bits = g;
+                } else {
+                    finite = decimal_to_double(text, &result);
+                    oracle_finite = double_oracle(text, &oracle_bits);
+                }
+                if (!finite || !oracle_finite || result != expected || oracle_bits != expected) {
+                    ADD_FAILURE() << precision << " bits: " << text.substr(0, 100) << " m=" << m << " x=" << x;
+                    ++failures;
+                }
+            }
         }
     }
 }
 
+// The examples of one rounding: a tie broken only by digits far beyond the 64th bit, and the
+// largest finite single against the halfway point above it.
+TEST(FloatConvert, RoundedOnceFromTheDecimal) {
+    struct t_once {
+        std::string text;
+        uint32_t single_bits; // 0xFFFFFFFF: overflows
+        uint64_t double_bits;
+    };
+    const std::string double_tie = exact(0, (uint64_t(1) << 53) + 1, -53).digits; // 1 + 2^-53
+    const std::string single_tie = exact(0, (uint64_t(1) << 24) + 1, -24).digits; // 1 + 2^-24
+    const t_once cases[] = {
+        {"1.00000000000000011102230328969626659539084168049072331996285356581211090087890625", 0x3F800000,
+         0x3FF0000000000001}, // 1 + 2^-53 + 2^-80
+        {"1.0000000596046447753914720329472543003390683225006796419620513916015625", 0x3F800001,
+         0x3FF0000010000000}, // 1 + 2^-24 + 2^-70
+        {"340282356779733661637539395458142568447", 0x7F7FFFFF, 0x47EFFFFFF0000000},
+        {"340282356779733661637539395458142568448", 0xFFFFFFFF, 0x47EFFFFFF0000000},
+        {"-340282356779733661637539395458142568447.99", 0xFF7FFFFF, 0xC7EFFFFFF0000000},
+        {"18446745173221179393", 0x5F800001, 0x43F0000010000000}, // 2^64 + 2^40 + 1
+        {"18446747372244434943", 0x5F800001, 0x43F0000030000000}, // 2^64 + 3 x 2^40 - 1
+        {double_tie + "e-53", 0x3F800000, 0x3FF0000000000000},
+        {double_tie + zeros(20000) + "1e-20054", 0x3F800000, 0x3FF0000000000001},
+        {double_tie + zeros(20000) + "e-20053", 0x3F800000, 0x3FF0000000000000},
+        {single_tie + zeros(20000) + "1e-20025", 0x3F800001, 0x3FF0000010000000},
+        {"0." + single_tie + zeros(12100) + "1e1", 0x3F800001, 0x3FF0000010000000},
+    };
+    for (const t_once& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 60) + "... " + std::to_string(c.text.size()) + " chars");
+        std::string difference;
+        EXPECT_TRUE(agrees_with_oracles(c.text, &difference)) << difference;
+        uint32_t s = 0;
+        uint64_t d = 0;
+        EXPECT_EQ(decimal_to_single(c.text, &s), c.single_bits != 0xFFFFFFFF);
+        EXPECT_EQ(s, c.single_bits == 0xFFFFFFFF ? 0 : c.single_bits);
+        EXPECT_TRUE(decimal_to_double(c.text, &d));
+        EXPECT_EQ(d, c.double_bits);
+    }
+}
+
 // Numbers of up to 19 significant digits, scaled by at most 10^19 either way, take a shortcut in
-// 128-bit integers: it agrees with the exact conversion to the bit, on random numbers with the
-// point anywhere, and on ties (an odd 65-bit number times 4, written as t x 100) in both directions.
+// 128-bit integers: its cut agrees with the exact one to the bit, on random numbers with the point
+// anywhere, and on ties (an odd 65-bit number times 4, written as t x 100) in both directions.
 TEST(FloatConvert, ShortNumbersAgreeWithTheExactConversion) {
     int compared = 0;
-    const auto check = [&compared](const std::string& text) {
-        t_extended fast{1, 1};
-        t_extended exact{2, 2};
-        const bool converted = decimal_to_extended(text, &fast);
-        ASSERT_EQ(converted, decimal_to_extended_exactly(text, &exact)) << text;
+    int rests[4] = {};
+    const auto check = [&compared, &rests](const std::string& text) {
+        t_cut fast{false, 1, 1, rest_zero};
+        t_cut exact{true, 2, 2, rest_half};
+        const bool converted = cut_decimal(text, &fast);
+        ASSERT_EQ(converted, cut_decimal_exactly(text, &exact)) << text;
         if (!converted)
             return;
         ++compared;
+        ++rests[fast.rest];
+        EXPECT_EQ(fast.negative, exact.negative) << text;
         EXPECT_EQ(fast.significand, exact.significand) << text;
-        EXPECT_EQ(fast.sign_exponent, exact.sign_exponent) << text;
+        EXPECT_EQ(fast.exponent, exact.exponent) << text;
+        EXPECT_EQ(fast.rest, exact.rest) << text;
     };
     std::mt19937_64 rng(5);
     for (int i = 0; i < 300000; ++i) {
@@ -751,4 +833,6 @@ TEST(FloatConvert, ShortNumbersAgreeWithTheExactConversion) {
     }
     EXPECT_EQ(ties, 20000) << "a tie goes to the even neighbour";
     EXPECT_GT(compared, 250000);
+    for (int rest : rests)
+        EXPECT_GT(rest, 1000); // every kind of rest was compared
 }

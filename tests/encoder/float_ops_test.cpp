@@ -25,6 +25,10 @@ TEST(Encoding, FloatingPoint) {
         {"fld q3,single -1.5", "30 F7 00 00 C0 BF"},
         {"fld q3,single 1.5e3", "30 F7 00 80 BB 44"},
         {"fld q3,single 1.000000000000000000009", "30 F7 00 00 80 3F"},
+        // just off single halfway points (2^64 + 2^40 + 1, 2^64 + 3 x 2^40 - 1) by less than half
+        // an extended unit: rounded once from the decimal
+        {"fld q3,single 18446745173221179393", "30 F7 01 00 80 5F"},
+        {"fld q3,single 18446747372244434943", "30 F7 01 00 80 5F"},
     });
 }
 

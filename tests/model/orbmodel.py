@@ -179,10 +179,11 @@ def normalize_line(line):
 
 
 # ---------------------------------------------------------------------------------------------
-# Floating-point conversion: exact decimal -> 80-bit extended -> single or double.
+# Floating-point conversion: the exact decimal value rounded once to extended, double or single.
 
 FLOAT_SYNTAX = re.compile(r' *([+-]?)([0-9]*)(?:\.([0-9]*))?(?:[eE]([+-]?[0-9]+))?\Z')
 
+# (significand bits with the integer bit, smallest and largest exponent of a normal value)
 EXTENDED = (64, -16382, 16383)
 DOUBLE = (53, -1022, 1023)
 SINGLE = (24, -126, 127)
@@ -219,7 +220,8 @@ def round_to_format(x, fmt):
 
 
 def parse_float(text):
-    """Returns (negative, Fraction magnitude rounded to extended as (e, q) or 'zero') or None."""
+    """Returns (negative, exact Fraction magnitude or None for zero), 'overflow' for a value
+    beyond every format, or None when the text is not a number."""
     m = FLOAT_SYNTAX.match(text)
     if not m:
         return None
@@ -238,13 +240,7 @@ def parse_float(text):
         return 'overflow'
     if count + scale < -4970:
         return negative, None
-    value = Fraction(int(digits)) * (Fraction(10) ** scale)
-    rounded = round_to_format(value, EXTENDED)
-    if rounded is None:
-        return 'overflow'
-    if rounded[1] == 0:
-        return negative, None
-    return negative, rounded
+    return negative, Fraction(int(digits)) * (Fraction(10) ** scale)
 
 
 def float_bytes(text, precision):
@@ -252,28 +248,20 @@ def float_bytes(text, precision):
     parsed = parse_float(text)
     if parsed is None or parsed == 'overflow':
         return None
-    negative, ext = parsed
+    negative, value = parsed
     sign = 1 if negative else 0
+    fmt, frac_bits, bias, size = {1: (SINGLE, 23, 127, 4), 2: (DOUBLE, 52, 1023, 8),
+                                  3: (EXTENDED, 63, 16383, 10)}[precision]
+    e, q = 0, 0
+    if value is not None:
+        rounded = round_to_format(value, fmt)
+        if rounded is None:
+            return None
+        e, q = rounded
+    biased = e + bias if q >= (1 << frac_bits) else 0
     if precision == 3:
-        if ext is None:
-            return bytes(8) + (sign << 15).to_bytes(2, 'little')
-        e, q = ext
-        biased = e + 16383 if q >= (1 << 63) else 0
         return q.to_bytes(8, 'little') + ((sign << 15) | biased).to_bytes(2, 'little')
-    fmt, frac_bits, bias, size = (SINGLE, 23, 127, 4) if precision == 1 else (DOUBLE, 52, 1023, 8)
-    if ext is None:
-        return (sign << (size * 8 - 1)).to_bytes(size, 'little')
-    e, q = ext
-    value = Fraction(q) * Fraction(2) ** (e - 63)
-    narrowed = round_to_format(value, fmt)
-    if narrowed is None:
-        return None
-    e2, q2 = narrowed
-    if q2 >= (1 << frac_bits):
-        bits = ((e2 + bias) << frac_bits) | (q2 - (1 << frac_bits))
-    else:
-        bits = q2
-    bits |= sign << (size * 8 - 1)
+    bits = (sign << (size * 8 - 1)) | (biased << frac_bits) | (q & ((1 << frac_bits) - 1))
     return bits.to_bytes(size, 'little')
 
 
