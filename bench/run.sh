@@ -127,7 +127,7 @@ done
 [ "$large" = 0 ] || check_runs $big
 [ "$status" = 0 ] || exit 1
 
-# Instructions of the whole process (every thread) under callgrind, on 100,000 lines.
+# Instructions of the whole process under callgrind, on 100,000 lines.
 instructions() { # tool command...
     local out=$work/callgrind.$1.out
     shift
