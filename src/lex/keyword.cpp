@@ -7,43 +7,6 @@
 
 static bool ends_synonym(char c) { return c == '/' || c == '|'; }
 
-int32_t match_keyword(std::string_view text, std::string_view list, int32_t& pos, bool no_boundary_check) {
-    skip_blanks(text, pos);
-    if (list.empty())
-        return 0;
-    const auto length = static_cast<int32_t>(text.size());
-    const std::size_t list_length = list.size();
-    int32_t number = 1;
-    std::size_t li = 0;
-    for (;;) {
-        int32_t k = 0;
-        bool equal = true;
-        for (; li < list_length && !ends_synonym(list[li]); ++li, ++k) {
-            if (pos + k > length)
-                return 0; // the text ends inside this synonym: no later alternative is tried
-            if (list[li] != text[static_cast<std::size_t>(pos + k - 1)]) {
-                equal = false;
-                break;
-            }
-        }
-        if (equal && (pos + k > length || no_boundary_check ||
-                      is_word_boundary(text[static_cast<std::size_t>(pos + k - 1)]))) {
-            pos += k;
-            skip_blanks(text, pos);
-            return number;
-        }
-        while (li < list_length && !ends_synonym(list[li]))
-            ++li;
-        if (li >= list_length)
-            return 0;
-        if (list[li] != '|')
-            ++number;
-        if (++li >= list_length)
-            return 0; // a separator at the very end adds no alternative
-    }
-}
-
-
 // Adds a child for ch below parent (or finds it) and returns its index.
 static int32_t child_of(std::vector<t_keyword_node>& nodes, int32_t parent, char ch) {
     for (int32_t child = nodes[static_cast<std::size_t>(parent)].first_child; child >= 0;

@@ -22,12 +22,6 @@ inline bool is_word_boundary(char c) {
     return c == ' ' || c == '#' || c == ',' || c == ':' || c == ';' || c == '[' || c == ']';
 }
 
-// Returns the number (from 1) of the first alternative of list that matches at pos, or 0.
-// Alternatives are separated by "/", synonyms within one by "|". Blanks before the word are
-// always skipped; on success pos moves past the word and the blanks after it. Unless
-// no_boundary_check, the word must end the text or be followed by a boundary character.
-int32_t match_keyword(std::string_view text, std::string_view list, int32_t& pos, bool no_boundary_check);
-
 // A keyword list compiled once into a trie, for matching in time proportional to the word.
 // match_keyword on it returns exactly what it returns on the list's text.
 struct t_keyword_node {

@@ -11,16 +11,10 @@ t_rb_node* symbol_root = nullptr;
 t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, {}};
 std::vector<std::pair<t_rb_node*, t_place>> first_uses;
 
-// A hash index beside the tree finds every name without a descent. A slot holds the node's
-// address with the top 16 bits of the name's hash in the address's unused top bits, so that a
-// probe past another name rarely touches that name's node.
-static std::vector<uintptr_t> name_index(64, 0); // open addressing; size a power of two
+// A hash index beside the tree finds every name without a descent: open addressing over the
+// nodes, at most half full, its size a power of two.
+static std::vector<t_rb_node*> name_index(64, nullptr);
 static std::size_t indexed_names = 0;
-
-static constexpr int tag_shift = 48;
-static constexpr uintptr_t all_tag_bits = ~((uintptr_t(1) << tag_shift) - 1);
-// The bits that hold tags; none once a node lies where its address needs them.
-static uintptr_t tag_bits = all_tag_bits;
 
 // During a run the tree is built only when somebody needs it: every name is entered in the
 // index at once and queued, in the order of entry, through its parent link.
@@ -29,64 +23,34 @@ static t_rb_node* first_queued = nullptr;
 static t_rb_node* last_queued = nullptr;
 static int32_t undefined_count = 0;
 
-static uint64_t hash_name(std::string_view name) {
+// The index slot of name: the slot holding its node, or the empty slot where it belongs.
+static std::size_t index_slot(std::string_view name) {
     uint64_t hash = 14695981039346656037u;
     for (char c : name)
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
-    return hash;
-}
-
-static uintptr_t tag_of(uint64_t hash) {
-    static_assert(sizeof(uintptr_t) == 8, "slots keep a tag in the top bits of an address");
-    return static_cast<uintptr_t>(hash) & tag_bits;
-}
-
-static t_rb_node* node_at(uintptr_t entry, uintptr_t bits = tag_bits) { return reinterpret_cast<t_rb_node*>(entry & ~bits); }
-
-// The index slot of name: the slot holding its node, or the empty slot where it belongs.
-static std::size_t index_slot(std::string_view name, uint64_t hash) {
     const std::size_t mask = name_index.size() - 1;
-    const uintptr_t tag = tag_of(hash);
     std::size_t slot = static_cast<std::size_t>(hash) & mask;
-    for (;; slot = (slot + 1) & mask) {
-        const uintptr_t entry = name_index[slot];
-        if (entry == 0)
-            return slot;
-        if ((entry & tag_bits) == tag && node_at(entry)->data.name == name)
-            return slot;
-    }
+    while (name_index[slot] != nullptr && name_index[slot]->data.name != name)
+        slot = (slot + 1) & mask;
+    return slot;
 }
 
-// Rehashes every node into an index of size slots, with the current tag bits.
-static void rebuild_index(std::size_t size, uintptr_t old_tag_bits) {
-    std::vector<uintptr_t> old(size, 0);
-    old.swap(name_index);
-    for (uintptr_t entry : old) {
-        if (entry != 0) {
-            t_rb_node* node = node_at(entry, old_tag_bits);
-            const uint64_t hash = hash_name(node->data.name);
-            name_index[index_slot(node->data.name, hash)] = reinterpret_cast<uintptr_t>(node) | tag_of(hash);
-        }
+static void index_node(t_rb_node* node) {
+    if (2 * (indexed_names + 1) > name_index.size()) {
+        std::vector<t_rb_node*> old(2 * name_index.size(), nullptr);
+        old.swap(name_index);
+        for (t_rb_node* indexed : old)
+            if (indexed != nullptr)
+                name_index[index_slot(indexed->data.name)] = indexed;
     }
-}
-
-static void index_node(t_rb_node* node, uint64_t hash) {
-    const auto address = reinterpret_cast<uintptr_t>(node);
-    if ((address & tag_bits) != 0) {
-        tag_bits = 0;
-        rebuild_index(name_index.size(), all_tag_bits);
-    }
-    if (2 * (indexed_names + 1) > name_index.size())
-        rebuild_index(2 * name_index.size(), tag_bits);
-    name_index[index_slot(node->data.name, hash)] = address | tag_of(hash);
+    name_index[index_slot(node->data.name)] = node;
     ++indexed_names;
 }
 
 void reset_symbols() {
     symbol_root = nullptr;
-    name_index.assign(64, 0);
+    name_index.assign(64, nullptr);
     indexed_names = 0;
-    tag_bits = all_tag_bits;
     symbol_tree_deferred = false;
     first_queued = last_queued = nullptr;
     undefined_count = 0;
@@ -234,12 +198,11 @@ static void insert_node(t_rb_node* added) {
 }
 
 t_rb_node* enter_symbol(const t_rb_data& record) {
-    const uint64_t hash = hash_name(record.name);
-    const uintptr_t known = name_index[index_slot(record.name, hash)];
-    if (known != 0)
-        return enter_existing(node_at(known), record);
+    const std::size_t slot = index_slot(record.name);
+    if (name_index[slot] != nullptr)
+        return enter_existing(name_index[slot], record);
     t_rb_node* added = new_node(record);
-    index_node(added, hash);
+    index_node(added);
     if (record.item == nullptr) {
         ++undefined_count;
         if (!classic_report)

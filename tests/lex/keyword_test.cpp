@@ -1,6 +1,7 @@
 // Keyword matching: text, list, start position -> alternative number and position afterwards.
 #include "encoder/stages.h"
 #include "lex/lex.h"
+#include "lex/literal_keywords.h"
 
 #include <gtest/gtest.h>
 
