@@ -95,7 +95,7 @@ static t_stage_set make_stage_candidates() {
     for (int32_t stage = 0; stage < stage_count; ++stage)
         for (const t_keywords* words : stages[stage].entry_words)
             for (int c = 0; words != nullptr && c < 256; ++c)
-                if (words->nodes[0].end_synonym != no_synonym || keyword_child(*words, 0, static_cast<char>(c)) >= 0)
+                if (keyword_may_begin(*words, static_cast<char>(c)))
                     set.of[c] |= t_stage_mask(1) << stage;
     return set;
 }

@@ -22,57 +22,33 @@ inline bool is_word_boundary(char c) {
     return c == ' ' || c == '#' || c == ',' || c == ':' || c == ';' || c == '[' || c == ']';
 }
 
-// A keyword list compiled once into a trie, for matching in time proportional to the word.
-// match_keyword on it returns exactly what it returns on the list's text.
-struct t_keyword_node {
-    int32_t first_child;   // index of the first child node; -1 for none
-    int32_t next_sibling;  // index of the next child of the same parent; -1 for none
-    int32_t end_synonym;   // smallest index of a synonym ending here; no_synonym for none
-    int32_t end_number;    // alternative number of that synonym
-    int32_t below_synonym; // smallest index of a synonym ending strictly below this node
-    char ch;               // the character that leads to this node
-};
-
-// What a walk that stops at a node returns: the number (0 for none) and the length matched.
+// A keyword list compiled once into a trie, for matching in time proportional to the word:
+// match_keyword on it answers exactly as the list's words, tried one by one, would. Children are
+// looked up in a table with one row per node and one column per character the list uses (column
+// 0, for every other character, holds no child).
 struct t_keyword_answer {
-    int16_t number;
-    int16_t length;
+    int16_t number; // the alternative matched; 0 for none
+    int16_t length; // the length of the word matched
 };
-
-// Children are looked up in a table with one row per node and one column per character that
-// occurs in the list (column 0, for every other character, holds no child): the rows of all the
-// assembler's lists together stay small enough to sit in the first-level cache.
-
 struct t_keywords {
-    const t_keyword_node* nodes;   // nodes[0] is the root, the empty word
-    const t_keyword_answer* answers; // five per node, by what stops the walk there
-    const int16_t* children;       // children[n * columns + column_of[c]]: node n's child by c; -1 for none
-    const uint8_t* column_of;      // the column of each character
+    const int16_t* children;         // children[n * columns + column_of[c]]: node n's child by c; -1 for none
+    const uint8_t* column_of;        // the column of each character
     int32_t columns;
-    int32_t node_count;
+    const t_keyword_answer* answers; // stop_kinds per node: the answer of a walk that stops there
 };
+// What stops a walk at a node: the text ended, or the next character leads nowhere and is a
+// boundary or not; "free" when boundaries do not count.
+enum : int32_t { stop_ended, stop_boundary, stop_other, stop_ended_free, stop_other_free, stop_kinds };
 
 inline int32_t keyword_child(const t_keywords& keywords, int32_t node, char c) {
     return keywords.children[node * keywords.columns + keywords.column_of[static_cast<unsigned char>(c)]];
 }
 
-inline constexpr int32_t no_synonym = 0x7FFFFFFF;
-
-// A character of each kind that leads nowhere from node: one a boundary, one not. When a kind
-// has none, no walk stops at node for that kind, and either character stands for it.
-struct t_stop_characters {
-    char boundary;
-    char other;
-};
-t_stop_characters stop_characters(const t_keywords& keywords, int32_t node);
-
-// Compiles list; the result lives until release_keywords (the lists of the assembler itself
-// live as long as the process).
+// Compiles list; the lists of the assembler itself live as long as the process.
 t_keywords compile_keywords(std::string_view list);
 void release_keywords(t_keywords& keywords);
-// The answers of a node, by what stops a walk there: the text ended, or the next character
-// leads nowhere and is a boundary or not; "free" when boundaries do not count.
-enum : int32_t { stop_ended, stop_boundary, stop_other, stop_ended_free, stop_other_free, stop_kinds };
+// False when no match of keywords can begin at the character c: the match fails at once.
+bool keyword_may_begin(const t_keywords& keywords, char c);
 
 // The walk through the trie from pos (blanks already skipped): it follows the word as far as the
 // trie goes and reads the answer tabulated for where, and why, it stopped.
