@@ -50,13 +50,15 @@ static void emit_string(t_scan& scan) {
 // Reads one value of the definition numbered stage (1 db, 2 dw, 3 dd, 4 floating point) and
 // appends its item; the position is left on the comma or end that closed the value.
 static void emit_data_value(t_scan& scan, int32_t stage, int32_t precision) {
-    if (stage == 1) {
-        const uint8_t byte = static_cast<uint8_t>(parse_immediate(scan.line, scan.pos));
-        emit_item(kind_bytes, 1, &byte);
-    } else if (stage == 2) {
-        const auto value = static_cast<uint32_t>(parse_immediate(scan.line, scan.pos));
-        const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
-        emit_item(kind_bytes, 2, bytes);
+    const int32_t value_at = scan.pos;
+    if (stage == 1 || stage == 2) {
+        const int32_t value = parse_immediate(scan.line, scan.pos);
+        const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(static_cast<uint32_t>(value) >> 8)};
+        emit_item(kind_bytes, stage, bytes);
+        // Only the low bytes are kept: a value beyond what they hold, signed or not, was probably not meant.
+        fault_position = value_at;
+        warn_check(stage == 1 ? value >= -128 && value <= 255 : value >= -32768 && value <= 65535,
+                   stage == 1 ? "Value does not fit in a byte" : "Value does not fit in a word");
     } else if (stage == 3) {
         emit_deferred(kind_value, parse_terms(scan.line, scan.pos));
     } else {
@@ -64,6 +66,7 @@ static void emit_data_value(t_scan& scan, int32_t stage, int32_t precision) {
         std::size_t end = scan.line.find(',', start);
         if (end == std::string_view::npos)
             end = scan.line.size();
+        fault_position = value_at;
         emit_float(scan.line.substr(start, end - start), precision, nullptr, 0);
         scan.pos = static_cast<int32_t>(end) + 1;
     }

@@ -58,8 +58,10 @@ static void encode_float_source(t_scan& scan, uint32_t q) {
     fatal_check(match_word(scan, single_keywords) != 0, "fld syntax error");
     const uint32_t word = 0xF700 + 16 * q; // always followed by the four bytes of the value
     const uint8_t prefix[2] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
-    emit_float(scan.line.substr(static_cast<std::size_t>(scan.pos - 1)).substr(0, single_constant_chars), 1,
-               prefix, 2);
+    const std::string_view text = scan.line.substr(static_cast<std::size_t>(scan.pos - 1));
+    fault_position = scan.pos;
+    warn_check(text.size() <= single_constant_chars, "Single constant cut at 20 characters");
+    emit_float(text.substr(0, single_constant_chars), 1, prefix, 2);
 }
 
 bool encode_float_load(t_scan& scan) {

@@ -1,0 +1,113 @@
+// Diagnostics for a terminal, an editor's error list or a build log.
+#include "tools/diagnostics.h"
+
+#include "encoder/encoder.h"
+
+#include <cerrno>
+#include <set>
+#include <unistd.h>
+
+// The bare words of the language: a list's alternatives without the blank and punctuation some
+// carry ("byte [", ",round").
+static const std::set<std::string, std::less<>>& language_word_set() {
+    static const std::set<std::string, std::less<>> words = [] {
+        std::set<std::string, std::less<>> all;
+        for (int32_t k = 0; k < language_word_lists; ++k) {
+            std::string word;
+            for (const char c : std::string(language_words[k].list) + "/") {
+                if (c == '/' || c == '|') {
+                    if (!word.empty() && word != "^")
+                        all.insert(word);
+                    word.clear();
+                } else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '#') {
+                    word += c;
+                }
+            }
+        }
+        return all;
+    }();
+    return words;
+}
+
+static bool is_word_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '#' || c == '_' ||
+           c == '.' || c == '@';
+}
+
+// A word of the line written with capitals that is a keyword in lower case, or "".
+static std::string capitalised_keyword(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = at;
+        while (end < text.size() && is_word_char(text[end]))
+            ++end;
+        std::string word(text.substr(at, end - at));
+        std::string lower;
+        bool capitals = false;
+        for (const char c : word) {
+            capitals = capitals || (c >= 'A' && c <= 'Z');
+            lower += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        }
+        if (capitals && language_word_set().count(lower) != 0)
+            return word;
+        at = end > at ? end : at + 1;
+    }
+    return "";
+}
+
+// Hints where a common mistake is likely: they follow an error, before the include notes.
+static std::string hints(const t_diagnostic& diagnostic, const std::string& where) {
+    const t_place& place = diagnostic.place;
+    if (place.line == 0)
+        return "";
+    std::string text;
+    const std::size_t first = place.text.find_first_not_of(" \t");
+    if (first != std::string::npos && place.text[first] == ';')
+        text += where + "note: there are no comment lines: a line that begins with ';' is read as an instruction\n";
+    else if (const std::size_t semicolon = place.text.find(';', first);
+             semicolon != std::string::npos && static_cast<std::size_t>(place.column) > semicolon + 1)
+        text += where + "note: text after ';' in an expression is part of the expression, not a comment\n";
+    if (const std::string word = capitalised_keyword(place.text); !word.empty())
+        text += where + "note: keywords are lower case: '" + word + "' is not a keyword\n";
+    return text;
+}
+
+std::string format_diagnostic(const t_diagnostic& diagnostic, std::string_view program, bool warning_as_error) {
+    const t_place& place = diagnostic.place;
+    std::string where = place.file.empty() ? std::string(program) : place.file;
+    if (place.line > 0)
+        where.append(":").append(std::to_string(place.line)).append(":").append(std::to_string(place.column));
+    where += ": ";
+    std::string text = where + (diagnostic.warning && !warning_as_error ? "warning: " : "error: ") + diagnostic.message;
+    if (!diagnostic.detail.empty())
+        text += " " + diagnostic.detail;
+    text += diagnostic.warning && warning_as_error ? " [-Werror]\n" : "\n";
+    if (place.line > 0) {
+        text += place.text + "\n";
+        // Under the word at fault; a tab before it stays a tab, so that the caret lines up.
+        for (int32_t k = 0; k + 1 < place.column && static_cast<std::size_t>(k) < place.text.size(); ++k)
+            text += place.text[static_cast<std::size_t>(k)] == '\t' ? '\t' : ' ';
+        text.append("^").append(static_cast<std::size_t>(place.length > 1 ? place.length - 1 : 0), '~').append("\n");
+        if (!diagnostic.warning)
+            text += hints(diagnostic, where);
+    }
+    for (const auto& [file, line] : place.included_from)
+        text += file + ":" + std::to_string(line) + ": note: included from here\n";
+    return text;
+}
+
+std::string format_classic(const t_diagnostic& diagnostic) {
+    return std::string("\n") + (diagnostic.warning ? "Warning : " : "Error : ") + diagnostic.message +
+           "\nFile  : " + diagnostic.report_file + "\nLine  : " + std::to_string(diagnostic.report_line) +
+           "\nFault : " + diagnostic.fault + "\n";
+}
+
+void print_error_text(std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t wrote = ::write(2, text.data(), text.size());
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return;
+        text.remove_prefix(static_cast<std::size_t>(wrote));
+    }
+}

@@ -1,0 +1,15 @@
+// Diagnostics as the command-line tools print them: "FILE:LINE:COL: error: MESSAGE", then the line
+// as written with a caret under the word at fault, hints, and one note per enclosing #include.
+#pragma once
+#include "driver/driver.h"
+
+#include <string>
+#include <string_view>
+
+// The text of one diagnostic. A warning made an error (-Werror) says so; program names the tool
+// where the diagnostic belongs to no file.
+std::string format_diagnostic(const t_diagnostic& diagnostic, std::string_view program, bool warning_as_error);
+// The classic report of a diagnostic, as the console form prints it (a warning says "Warning").
+std::string format_classic(const t_diagnostic& diagnostic);
+// Writes text to standard error.
+void print_error_text(std::string_view text);

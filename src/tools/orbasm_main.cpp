@@ -1,0 +1,163 @@
+// orbasm: assembles one source file into the image of the machine's memory.
+//
+// Called as "orbasm" or "orbasm SOURCE" (no argument beginning with "-"), it runs in its console
+// form: every line is echoed, an error is reported on standard output and waits for Enter, and the
+// image is SOURCE.orb. Called with any option, it behaves like a Unix assembler: silent on success,
+// diagnostics on standard error pointing at the source, no wait.
+#include "driver/driver.h"
+#include "source/source.h"
+#include "tools/diagnostics.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <getopt.h>
+#include <string>
+#include <vector>
+
+static const char usage_text[] =
+    "Usage: orbasm [OPTION]... SOURCE\n"
+    "Assembles SOURCE (\"-\" for standard input) into the raw memory image SOURCE.orb.\n"
+    "\n"
+    "  -o, --output=FILE     write the image to FILE (\"-\" for standard output)\n"
+    "  -I DIR                look for an #include that cannot be opened as named under DIR\n"
+    "                        (repeatable; an absolute name is never searched)\n"
+    "  -D NAME[=VALUE]       define the constant NAME before the first line (VALUE 1 by default)\n"
+    "  -MD                   write a make dependency file, IMAGE.d unless -MF names it\n"
+    "  -MF FILE              the dependency file's name\n"
+    "  -MT TARGET            the dependency rule's target (repeatable; the image by default)\n"
+    "  -MP                   add an empty rule for every included file\n"
+    "  -w                    no warnings\n"
+    "  -Werror               warnings are errors\n"
+    "      --echo            echo every line in its normalised form to standard output\n"
+    "      --diagnostics=classic\n"
+    "                        report errors in the console form's four lines (on standard error)\n"
+    "      --help            show this help and exit\n"
+    "      --version         show the version and exit\n"
+    "\n"
+    "Without options, \"orbasm SOURCE\" echoes every line, reports an error on standard output and\n"
+    "waits for Enter before it ends. Exit status: 0 on success, 1 after an error, 2 for a usage error.\n";
+
+// The options of the command-line form.
+struct t_options {
+    std::vector<std::string> sources;
+    std::string output;
+    bool dependencies = false;
+    std::string dependency_file;
+    std::vector<std::string> targets;
+    bool phony_targets = false;
+    bool classic_diagnostics = false;
+};
+
+// A dependency file's names: blanks and "#" escaped with a backslash, "$" doubled, as make reads them.
+static std::string make_name(const std::string& name) {
+    std::string escaped;
+    for (const char c : name) {
+        if (c == ' ' || c == '\t' || c == '#')
+            escaped += '\\';
+        escaped += c == '$' ? "$$" : std::string(1, c);
+    }
+    return escaped;
+}
+
+static bool write_dependencies(const t_options& options, const std::string& image) {
+    std::string text;
+    for (const std::string& target : options.targets.empty() ? std::vector<std::string>{image} : options.targets)
+        text.append(text.empty() ? "" : " ").append(make_name(target));
+    text += ":";
+    for (const std::string& file : files_read)
+        text += " \\\n " + make_name(file);
+    text += "\n";
+    for (std::size_t k = 1; options.phony_targets && k < files_read.size(); ++k)
+        text.append("\n").append(make_name(files_read[k])).append(":\n");
+    const std::string name = options.dependency_file.empty() ? image + ".d" : options.dependency_file;
+    std::ofstream out(name, std::ios::binary);
+    out << text;
+    out.close();
+    if (!out)
+        print_error_text("orbasm: error: Could not write dependency file \"" + name + "\"\n");
+    return static_cast<bool>(out);
+}
+
+static int usage_error() {
+    print_error_text("Try 'orbasm --help' for more information.\n");
+    return 2;
+}
+
+// The command-line form: options as getopt_long_only reads them ("-MD" and "-Werror" are words).
+static int run_command_line(int argc, char** argv) {
+    enum { echo_option = 256, diagnostics_option, help_option, version_option, md_option, mf_option, mt_option,
+           mp_option, werror_option };
+    static const option long_options[] = {
+        {"output", required_argument, nullptr, 'o'},
+        {"echo", no_argument, nullptr, echo_option},
+        {"diagnostics", required_argument, nullptr, diagnostics_option},
+        {"help", no_argument, nullptr, help_option},
+        {"version", no_argument, nullptr, version_option},
+        {"MD", no_argument, nullptr, md_option},
+        {"MF", required_argument, nullptr, mf_option},
+        {"MT", required_argument, nullptr, mt_option},
+        {"MP", no_argument, nullptr, mp_option},
+        {"Werror", no_argument, nullptr, werror_option},
+        {nullptr, 0, nullptr, 0},
+    };
+    t_options options;
+    classic_report = false;
+    echo_enabled = false;
+    warnings_wanted = true;
+    for (int option; (option = ::getopt_long_only(argc, argv, "o:I:D:w", long_options, nullptr)) != -1;) {
+        switch (option) {
+        case 'o': options.output = optarg; break;
+        case 'I': include_dirs.emplace_back(optarg); break;
+        case 'D': command_line_constants.emplace_back(optarg); break;
+        case 'w': warnings_wanted = false; break;
+        case echo_option: echo_enabled = true; break;
+        case help_option: std::fputs(usage_text, stdout); return 0;
+        case version_option: std::fputs("orbasm 1.0\n", stdout); return 0;
+        case md_option: options.dependencies = true; break;
+        case mf_option: options.dependency_file = optarg; break;
+        case mt_option: options.targets.emplace_back(optarg); break;
+        case mp_option: options.phony_targets = true; break;
+        case werror_option: warnings_are_errors = true; break;
+        case diagnostics_option:
+            if (std::string(optarg) != "classic") {
+                print_error_text("orbasm: unknown diagnostics form '" + std::string(optarg) + "' (only 'classic')\n");
+                return usage_error();
+            }
+            options.classic_diagnostics = true;
+            break;
+        default: return usage_error(); // getopt has said what was wrong
+        }
+    }
+    for (int k = optind; k < argc; ++k)
+        options.sources.emplace_back(argv[k]);
+    if (options.sources.size() > 1) {
+        print_error_text("orbasm: one source at a time, not " + std::to_string(options.sources.size()) + "\n");
+        return usage_error();
+    }
+    const std::string source = options.sources.empty() || options.sources[0] == "-" ? "" : options.sources[0];
+    image_name = options.output.empty() ? source + ".orb" : options.output;
+    warnings_are_errors = warnings_are_errors && warnings_wanted;
+    const bool ok = run_assembly(source);
+    for (const t_diagnostic& diagnostic : diagnostics)
+        print_error_text(options.classic_diagnostics ? format_classic(diagnostic)
+                                                     : format_diagnostic(diagnostic, "orbasm", warnings_are_errors));
+    if (!ok)
+        return 1;
+    return options.dependencies && !write_dependencies(options, image_name) ? 1 : 0;
+}
+
+int main(int argc, char** argv) {
+    // A file size limit must fail the write (and be reported), not kill the process; a closed
+    // console loses the echo, never the image.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    for (int k = 1; k < argc; ++k)
+        if (argv[k][0] == '-')
+            return run_command_line(argc, argv);
+    if (!run_assembly(argc > 1 ? argv[1] : "")) {
+        console_wait_enter();
+        return 1;
+    }
+    return 0;
+}
