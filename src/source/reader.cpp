@@ -17,6 +17,7 @@ int32_t nesting_depth = 1;
 std::vector<std::string> include_dirs;
 std::vector<std::string> files_read;
 const std::map<std::string, std::string, std::less<>>* source_texts = nullptr;
+bool only_regular_files = false;
 bool listing_enabled = false;
 t_line_record* line_records = nullptr;
 static t_line_record* last_record = nullptr;
@@ -55,6 +56,7 @@ void record_line(t_item* before) {
     const t_source& source = include_stack[nesting_depth];
     auto* record = run_new<t_line_record>();
     record->file_name = run_copy(source.file_name);
+    record->path = run_copy(source.path);
     record->line_number = source.line_number;
     record->physical_line = source.physical_line;
     record->text = run_copy(current_line);
@@ -203,6 +205,7 @@ static const char* open_path(t_source& source, const std::string& path) {
     const char* reason = ::fstat(fd, &info) != 0 ? std::strerror(errno)
                          : S_ISDIR(info.st_mode) ? std::strerror(EISDIR)
                          : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "Is a device"
+                         : only_regular_files && !S_ISREG(info.st_mode)   ? "Not a regular file"
                                                                            : nullptr;
     if (reason != nullptr)
         ::close(fd);
@@ -226,8 +229,9 @@ static void open_level(const std::string& name) {
     source.buffer_pos = source.buffer_len = source.memory_pos = 0;
     source.at_end = false;
     if (name.empty()) {
-        source.fd = 0;
         source.path = "<stdin>";
+        check_read(!only_regular_files, source.path, "Not a regular file");
+        source.fd = 0;
         return;
     }
     // A name with a NUL byte names no file: the system would read it only up to the NUL.

@@ -44,11 +44,14 @@ extern std::vector<std::string> include_dirs; // where an #include name that can
 extern std::vector<std::string> files_read;   // the paths of every file opened, in order
 // Texts read instead of files, by absolute path (an editor's unsaved buffers); nil for none.
 extern const std::map<std::string, std::string, std::less<>>* source_texts;
+// When set, only regular files (or source_texts) are read: not standard input, not a pipe.
+extern bool only_regular_files;
 
 // One source line as a listing shows it: where it came from and the items it appended.
 struct t_line_record {
     t_line_record* next;        // the following line; nil at the end
-    std::string_view file_name; // the file the line was read from
+    std::string_view file_name; // the file the line was read from, named as given
+    std::string_view path;      // the path it was opened at
     int32_t line_number;        // its line number in that file (blank lines not counted)
     int32_t physical_line;      // its line number counting every line
     std::string_view text;      // the normalised line

@@ -10,6 +10,8 @@
 t_rb_node* symbol_root = nullptr;
 t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, {}};
 std::vector<std::pair<t_rb_node*, t_place>> first_uses;
+bool symbol_uses_wanted = false;
+std::vector<t_symbol_use> symbol_uses;
 
 // A hash index beside the tree finds every name without a descent: open addressing over the
 // nodes, at most half full, its size a power of two.
@@ -55,6 +57,7 @@ void reset_symbols() {
     first_queued = last_queued = nullptr;
     undefined_count = 0;
     first_uses.clear();
+    symbol_uses.clear();
 }
 
 int32_t compare_names(const t_rb_data& a, const t_rb_data& b) {
@@ -199,9 +202,14 @@ static void insert_node(t_rb_node* added) {
 
 t_rb_node* enter_symbol(const t_rb_data& record) {
     const std::size_t slot = index_slot(record.name);
-    if (name_index[slot] != nullptr)
-        return enter_existing(name_index[slot], record);
+    t_rb_node* const known = name_index[slot];
+    if (symbol_uses_wanted)
+        symbol_uses.push_back({known, record.item != nullptr, current_place()});
+    if (known != nullptr)
+        return enter_existing(known, record);
     t_rb_node* added = new_node(record);
+    if (symbol_uses_wanted)
+        symbol_uses.back().node = added;
     index_node(added);
     if (record.item == nullptr) {
         ++undefined_count;

@@ -31,6 +31,15 @@ extern t_rb_node sentinel_node; // stands for every missing child; never written
 // is the classic one.
 extern std::vector<std::pair<t_rb_node*, t_place>> first_uses;
 
+// Every definition and use of a name in reading order, kept when wanted (an editor's references).
+struct t_symbol_use {
+    const t_rb_node* node;
+    bool definition;
+    t_place place;
+};
+extern bool symbol_uses_wanted;
+extern std::vector<t_symbol_use> symbol_uses;
+
 // -1, 0 or 1 by byte-wise order of the names (unsigned bytes; a prefix orders first).
 int32_t compare_names(const t_rb_data& a, const t_rb_data& b);
 
