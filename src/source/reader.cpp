@@ -4,8 +4,8 @@
 #include "lex/lex.h"
 #include "source/source.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -39,15 +39,8 @@ static void close_source(t_source& source) {
 }
 
 void reset_sources() {
-    for (t_source& source : include_stack) {
+    for (t_source& source : include_stack)
         close_source(source);
-        source.file_name.clear();
-        source.path.clear();
-        source.line_number = source.physical_line = 0;
-        source.written = {};
-        source.buffer_pos = source.buffer_len = 0;
-        source.at_end = true;
-    }
     nesting_depth = 1;
     line_records = last_record = nullptr;
 }
