@@ -86,35 +86,20 @@ static t_rb_node* new_node(const t_rb_data& record) {
     return node;
 }
 
-static void rotate_left(t_rb_node* x) {
-    t_rb_node* y = x->right;
-    x->right = y->left;
-    if (y->left != &sentinel_node)
-        y->left->parent = x;
-    y->parent = x->parent;
-    if (x->parent == &sentinel_node)
-        symbol_root = y;
-    else if (x == x->parent->left)
-        x->parent->left = y;
-    else
-        x->parent->right = y;
-    y->left = x;
-    x->parent = y;
-}
+static t_rb_node*& child(t_rb_node* node, bool right) { return right ? node->right : node->left; }
 
-static void rotate_right(t_rb_node* x) {
-    t_rb_node* y = x->left;
-    x->left = y->right;
-    if (y->right != &sentinel_node)
-        y->right->parent = x;
+// Rotates x down towards the given side; its child on the other side takes its place.
+static void rotate(t_rb_node* x, bool right) {
+    t_rb_node* y = child(x, !right);
+    child(x, !right) = child(y, right);
+    if (child(y, right) != &sentinel_node)
+        child(y, right)->parent = x;
     y->parent = x->parent;
     if (x->parent == &sentinel_node)
         symbol_root = y;
-    else if (x == x->parent->right)
-        x->parent->right = y;
     else
-        x->parent->left = y;
-    y->right = x;
+        child(x->parent, x == x->parent->right) = y;
+    child(y, right) = x;
     x->parent = y;
 }
 
@@ -159,43 +144,26 @@ static void insert_node(t_rb_node* added) {
     else
         previous->right = added;
 
+    // The sentinel above the root is black, which ends the climb.
     t_rb_node* z = added;
-    while (z->parent != &sentinel_node && z->parent->colour == red) {
+    while (z->parent->colour == red) {
         t_rb_node* p = z->parent;
         t_rb_node* g = p->parent;
-        if (p == g->left) {
-            t_rb_node* uncle = g->right;
-            if (uncle->colour == red) {
-                p->colour = black;
-                uncle->colour = black;
-                g->colour = red;
-                z = g;
-            } else {
-                if (z == p->right) {
-                    z = p;
-                    rotate_left(z);
-                }
-                z->parent->colour = black;
-                z->parent->parent->colour = red;
-                rotate_right(z->parent->parent);
-            }
-        } else {
-            t_rb_node* uncle = g->left;
-            if (uncle->colour == red) {
-                p->colour = black;
-                uncle->colour = black;
-                g->colour = red;
-                z = g;
-            } else {
-                if (z == p->left) {
-                    z = p;
-                    rotate_right(z);
-                }
-                z->parent->colour = black;
-                z->parent->parent->colour = red;
-                rotate_left(z->parent->parent);
-            }
+        const bool side = p == g->right; // the parent's side below the grandparent; the uncle is on the other
+        t_rb_node* uncle = child(g, !side);
+        if (uncle->colour == red) {
+            p->colour = uncle->colour = black;
+            g->colour = red;
+            z = g;
+            continue;
         }
+        if (z == child(p, !side)) {
+            z = p;
+            rotate(z, side);
+        }
+        z->parent->colour = black;
+        z->parent->parent->colour = red;
+        rotate(z->parent->parent, !side);
     }
     symbol_root->colour = black;
 }
