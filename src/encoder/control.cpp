@@ -19,7 +19,9 @@ static uint32_t read_condition_chain(t_scan& scan) {
         int32_t condition = match_word(scan, condition_keywords);
         if (condition == 0)
             return chain;
+        const int32_t condition_at = fault_position;
         require_comma(scan);
+        fault_position = condition_at;
         fatal_check(chain < 16, "Too many conditions");
         chain = 16 * chain + static_cast<uint32_t>(condition - 1);
     }
@@ -81,7 +83,9 @@ bool encode_return(t_scan& scan) {
 bool encode_interrupt(t_scan& scan) {
     if (match_word(scan, int_keywords) == 0)
         return false;
+    const int32_t number_at = scan.pos;
     int32_t number = parse_immediate(scan.line, scan.pos);
+    fault_position = number_at;
     fatal_check(number >= 0 && number <= 255, "Interrupt number must be between 0 and 0ffh");
     if (match_word(scan, ax_keywords, true) != 0)
         emit_word_with_terms(kind_operand, 0xBE00 + static_cast<uint32_t>(number), scan);

@@ -42,6 +42,7 @@ void emit_float(std::string_view text, int32_t precision, const uint8_t* prefix,
 static void emit_string(t_scan& scan) {
     const std::size_t open = static_cast<std::size_t>(scan.pos - 1);
     const std::size_t close = scan.line.find(scan.line[open], open + 1);
+    fault_position = scan.pos;
     fatal_check(close != std::string_view::npos, "String exceeding line");
     emit_item(kind_bytes, static_cast<int32_t>(close - open - 1), scan.line.data() + open + 1);
     scan.pos = static_cast<int32_t>(close) + 2;

@@ -24,6 +24,7 @@ void require_comma(t_scan& scan) { fatal_check(expect_char(scan.line, ',', scan.
 
 int32_t find_closing_bracket(const t_scan& scan, int32_t from) {
     const auto length = static_cast<int32_t>(scan.line.size());
+    fault_position = from;
     while (from <= length && scan.line[static_cast<std::size_t>(from - 1)] != ']')
         ++from;
     fatal_check(from <= length, "Brackets don't match");

@@ -15,7 +15,7 @@ static t_item* emit_directive(int32_t kind) {
 
 static void define_constant(std::string_view line, int32_t pos) {
     const auto length = static_cast<int32_t>(line.size());
-    const int32_t name_start = pos;
+    const int32_t name_start = fault_position = pos;
     while (pos <= length && line[static_cast<std::size_t>(pos - 1)] != ' ')
         ++pos;
     fatal_check(pos <= length, "Error in constant definition");
