@@ -1,4 +1,4 @@
-// orbdis on its command line: each row's arguments against the exact standard
+// orbdis and orblist on their command lines: each row's arguments against the exact standard
 // output, standard error, exit status and output file. Standard input is a pipe that never closes
 // (unless the row gives the source through it), so a program that waits for a line is killed and
 // fails its row instead of hanging the suite.
@@ -89,5 +89,81 @@ TEST(CommandLine, Orbdis) {
          .exit_code = 1},
     };
     run_cases(ORBDIS_BINARY, dir, cases);
+    remove_workdir(dir);
+}
+
+TEST(CommandLine, Orblist) {
+    t_workdir dir = make_workdir();
+    write_file(dir, "good.asm", join_lines({"#const size = 5", "", "@s:", "ld ax,size", "jr @s"}));
+    write_file(dir, "bad.asm", join_lines({"ld ax,1", "", "  nop"}));
+    write_file(dir, "warn.asm", join_lines({"db 300"}));
+    write_file(dir, "def.asm", join_lines({"#include \"part.inc\"", "ld ax,n"}));
+    fs::create_directory(dir.path + "/inc");
+    write_file(dir, "inc/part.inc", join_lines({"ret"}));
+    const std::string listing = "good.asm:1                                     #const size =5\n"
+                                "good.asm:3  00000000                           @s :\n"
+                                "good.asm:4  00000000  00 A8 05 00              ld ax ,size\n"
+                                "good.asm:5  00000004  00 B9 FC FF              jr @s\n"
+                                "\n"
+                                "Symbols:\n"
+                                "@endofexe  00000008  label\n"
+                                "@s         00000000  label\n"
+                                "size       00000005  constant  5\n";
+    const std::string warn_listing = "warn.asm:1  00000000  2C                       db 300\n"
+                                     "\n"
+                                     "Symbols:\n"
+                                     "@endofexe  00000001  label\n";
+    const std::string def_listing = "def.asm:1                                      #include \"part.inc\"\n"
+                                    "part.inc:1  00000000  00 3A                    ret\n"
+                                    "def.asm:2   00000002  00 A8 07 00              ld ax ,n\n"
+                                    "\n"
+                                    "Symbols:\n"
+                                    "@endofexe  00000006  label\n"
+                                    "n          00000007  constant  7\n";
+    const std::string bad = "bad.asm:3:3: error: Syntax Error\n  nop\n  ^~~\n";
+    const std::string hint = "Try 'orblist --help' for more information.\n";
+    const std::vector<t_command_case> cases = {
+        {.args = {"--help"}, .out = "Usage: orblist [OPTION]... SOURCE\n", .exit_code = 0, .out_is_prefix = true},
+        {.args = {"--version"}, .out = "orblist 1.0\n", .exit_code = 0},
+        {.args = {"good.asm"}, .out = listing, .exit_code = 0},
+        {.args = {"-o", "out.txt", "good.asm"}, .exit_code = 0, .file = listing},
+        {.args = {"good.asm", "--output=out.txt"}, .exit_code = 0, .file = listing},
+        {.args = {"-o", "-", "good.asm"}, .out = listing, .exit_code = 0},
+        {.args = {"-"},
+         .out = "<stdin>:2  00000000  00 3A                    ret\n\nSymbols:\n@endofexe  00000002  label\n",
+         .exit_code = 0,
+         .stdin_text = "\r\nret\r\n"},
+        // An error: diagnostics on standard error, no listing and no listing file, no wait.
+        {.args = {"bad.asm"}, .err = bad, .exit_code = 1},
+        {.args = {"-o", "out.txt", "bad.asm"}, .err = bad, .exit_code = 1},
+        {.args = {"missing.asm"},
+         .err = "orblist: error: Could not read file \"missing.asm\": No such file or directory\n",
+         .exit_code = 1},
+        {.args = {"warn.asm"},
+         .out = warn_listing,
+         .err = "warn.asm:1:4: warning: Value does not fit in a byte\ndb 300\n   ^~~\n",
+         .exit_code = 0},
+        {.args = {"-w", "warn.asm"}, .out = warn_listing, .exit_code = 0},
+        {.args = {"-I", "inc", "-D", "n=7", "def.asm"}, .out = def_listing, .exit_code = 0},
+        {.args = {"-Iinc", "-Dn=7", "def.asm"}, .out = def_listing, .exit_code = 0},
+        {.args = {"def.asm"},
+         .err = "def.asm:1:10: error: Could not read file \"part.inc\": No such file or directory\n"
+                "#include \"part.inc\"\n"
+                "         ^~~~~~~~~~\n",
+         .exit_code = 1},
+        {.args = {"--frobnicate", "good.asm"}, .err = "orblist: unrecognized option '--frobnicate'\n" + hint, .exit_code = 2},
+        {.args = {"good.asm", "-I"}, .err = "orblist: option requires an argument -- 'I'\n" + hint, .exit_code = 2},
+        {.args = {"good.asm", "-D"}, .err = "orblist: option requires an argument -- 'D'\n" + hint, .exit_code = 2},
+        {.args = {"good.asm", "-o"}, .err = "orblist: option requires an argument -- 'o'\n" + hint, .exit_code = 2},
+        {.args = {"-w"}, .err = "orblist: no source file given (\"-\" reads standard input)\n" + hint, .exit_code = 2},
+        {.args = {"good.asm", "bad.asm"}, .err = "orblist: one source at a time, not 2\n" + hint, .exit_code = 2},
+        {.args = {"-o", "nowhere/out.txt", "good.asm"},
+         .err = "orblist: error: cannot write \"nowhere/out.txt\": No such file or directory\n",
+         .exit_code = 1},
+        {.args = {"-o", "/dev/full", "good.asm"},
+         .err = "orblist: error: cannot write \"/dev/full\": No space left on device\n",
+         .exit_code = 1},
+    };
+    run_cases(ORBLIST_BINARY, dir, cases);
     remove_workdir(dir);
 }
