@@ -208,7 +208,18 @@ void build_symbol_tree() {
 
 bool all_symbols_defined() { return undefined_count == 0; }
 
+// The classic report's order: the tree in pre-order.
+static void check_defined_in_tree(const t_rb_node* node) {
+    if (node == nullptr || node == &sentinel_node)
+        return;
+    fatal_check(node->data.item != nullptr, "Constant or label not defined - ", node->data.name);
+    check_defined_in_tree(node->left);
+    check_defined_in_tree(node->right);
+}
+
 void check_defined(const t_rb_node* node) {
+    // The uses are walked once, not at every node: a listing builds the tree of a program with
+    // tens of thousands of names.
     if (!classic_report) {
         for (const auto& [used, place] : first_uses) {
             fault_place = &place;
@@ -216,9 +227,5 @@ void check_defined(const t_rb_node* node) {
         }
         fault_place = nullptr;
     }
-    if (node == nullptr || node == &sentinel_node)
-        return;
-    fatal_check(node->data.item != nullptr, "Constant or label not defined - ", node->data.name);
-    check_defined(node->left);
-    check_defined(node->right);
+    check_defined_in_tree(node);
 }

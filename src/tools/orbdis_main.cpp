@@ -1,22 +1,27 @@
 // orbdis: shows an orbasm image as a listing, or as source that orbasm assembles back into the
 // same bytes.
 #include "disasm/disasm.h"
+#include "tools/output.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <getopt.h>
 #include <string>
 #include <unistd.h>
 
 static const char help_text[] =
-    "Usage: orbdis IMAGE\n"
-    "       orbdis --source IMAGE\n"
-    "       orbdis --help\n"
-    "\n"
+    "Usage: orbdis [OPTION]... IMAGE\n"
     "Shows the image file IMAGE, as orbasm writes it, one line per instruction or data item.\n"
     "\n"
-    "Without an option it prints a listing: the address in hex, the bytes, and the text in\n"
+    "  -o, --output=FILE     write to FILE instead of standard output (\"-\" for standard output)\n"
+    "      --source          print orbasm source instead of the listing\n"
+    "      --help            show this help and exit\n"
+    "      --version         show the version and exit\n"
+    "\n"
+    "Without --source it prints a listing: the address in hex, the bytes, and the text in\n"
     "orbasm's syntax. Jump, call and data targets inside the image get labels (@L0040). An image\n"
     "that starts with \"ORBX\" and has 32 bytes opens with its header, each word explained.\n"
     "Words that no instruction gives, and encodings that orbasm would write differently for\n"
@@ -26,67 +31,77 @@ static const char help_text[] =
     "data, without columns. Assembled by orbasm, that source gives back the image byte for byte,\n"
     "whatever bytes the image holds.\n"
     "\n"
-    "Exit status: 0 on success, 1 when the image cannot be read, 2 for wrong arguments.\n";
+    "Exit status: 0 on success, 1 when the image cannot be read or the output cannot be written,\n"
+    "2 for a usage error.\n";
 
-// Reads the whole file; false when it cannot be opened or read, or is too large for an image.
-static bool read_image(const char* name, std::vector<uint8_t>& image) {
+// Reads the whole file: 0, or the errno of the failure (EFBIG for a file too large for an image).
+static int read_image(const char* name, std::vector<uint8_t>& image) {
     int fd = ::open(name, O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return errno;
     uint8_t buffer[1 << 16];
     for (;;) {
         ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0 || image.size() + static_cast<std::size_t>(got) > 0x7FFFFFFF) {
+        const int failure = got < 0 ? errno : image.size() + static_cast<std::size_t>(got) > 0x7FFFFFFF ? EFBIG : 0;
+        if (failure != 0 || got == 0) {
             ::close(fd);
-            return false;
+            return failure;
         }
-        if (got == 0)
-            break;
         image.insert(image.end(), buffer, buffer + got);
     }
-    ::close(fd);
-    return true;
 }
 
-static void write_out(const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t wrote = ::write(1, text.data() + done, text.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return;
-        done += static_cast<std::size_t>(wrote);
-    }
+static int usage_error(const std::string& message) {
+    std::fputs(message.c_str(), stderr);
+    std::fputs("Try 'orbdis --help' for more information.\n", stderr);
+    return 2;
 }
 
 int main(int argc, char** argv) {
+    // A file size limit must fail the write (and be reported), not kill the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // getopt names the program in its messages as ours do, however it was started.
+    static char program_name[] = "orbdis";
+    argv[0] = program_name;
+    enum { source_option = 256, help_option, version_option };
+    static const option long_options[] = {
+        {"output", required_argument, nullptr, 'o'},
+        {"source", no_argument, nullptr, source_option},
+        {"help", no_argument, nullptr, help_option},
+        {"version", no_argument, nullptr, version_option},
+        {nullptr, 0, nullptr, 0},
+    };
     bool source = false;
-    const char* name = nullptr;
-    for (int k = 1; k < argc; ++k) {
-        if (std::strcmp(argv[k], "--help") == 0) {
-            write_out(help_text);
-            return 0;
+    std::string output_name = "-";
+    for (int option; (option = ::getopt_long(argc, argv, "o:", long_options, nullptr)) != -1;) {
+        switch (option) {
+        case 'o': output_name = optarg; break;
+        case source_option: source = true; break;
+        case help_option: std::fputs(help_text, stdout); return 0;
+        case version_option: std::fputs("orbdis 1.0\n", stdout); return 0;
+        default: return usage_error(""); // getopt has said what was wrong
         }
-        if (std::strcmp(argv[k], "--source") == 0 && !source)
-            source = true;
-        else if (name == nullptr)
-            name = argv[k];
-        else
-            name = "";
     }
-    if (name == nullptr || *name == '\0') {
-        std::fputs("orbdis: give one image file (orbdis --help explains)\n", stderr);
-        return 2;
-    }
+    if (optind == argc)
+        return usage_error("orbdis: no image file given\n");
+    if (argc - optind > 1)
+        return usage_error("orbdis: one image at a time, not " + std::to_string(argc - optind) + "\n");
+    const char* name = argv[optind];
     std::vector<uint8_t> image;
-    if (!read_image(name, image)) {
-        std::fprintf(stderr, "orbdis: cannot read %s\n", name);
+    if (const int failure = read_image(name, image); failure != 0) {
+        std::fprintf(stderr, "orbdis: error: cannot read \"%s\": %s\n", name, std::strerror(failure));
         return 1;
     }
     const std::vector<t_dis_line> lines = disassemble(image);
-    write_out(source ? source_text(lines) : listing_text(image, lines));
+    // The output is opened only now: an image that cannot be read leaves an older output as it was.
+    t_output output;
+    if (open_output(output, output_name))
+        output_write(output, source ? source_text(lines) : listing_text(image, lines));
+    if (!close_output(output)) {
+        std::fputs(output_failure(output, "orbdis").c_str(), stderr);
+        return 1;
+    }
     return 0;
 }

@@ -1,14 +1,36 @@
 // orblist: assembles a source file exactly as orbasm does and prints a listing instead of the
 // echo: every line with its place, address and bytes, then the symbol table. No image is written.
+// Like orbasm's command-line form it never waits: diagnostics go to standard error.
 #include "driver/driver.h"
 #include "image/image.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
+#include "tools/diagnostics.h"
+#include "tools/output.h"
 
 #include <csignal>
 #include <cstdio>
+#include <getopt.h>
 #include <string>
 #include <vector>
+
+static const char help_text[] =
+    "Usage: orblist [OPTION]... SOURCE\n"
+    "Assembles SOURCE (\"-\" for standard input) as orbasm does and prints a listing instead of an\n"
+    "image: the file and line of every source line, its address and bytes, and the line; then the\n"
+    "symbol table. No image is written.\n"
+    "\n"
+    "  -o, --output=FILE     write the listing to FILE (\"-\" for standard output)\n"
+    "  -I DIR                look for an #include that cannot be opened as named under DIR\n"
+    "                        (repeatable; an absolute name is never searched)\n"
+    "  -D NAME[=VALUE]       define the constant NAME before the first line (VALUE 1 by default)\n"
+    "  -w                    no warnings\n"
+    "      --help            show this help and exit\n"
+    "      --version         show the version and exit\n"
+    "\n"
+    "Errors and warnings go to standard error as FILE:LINE:COLUMN: error: MESSAGE, with the line\n"
+    "as written; no listing is printed after an error.\n"
+    "Exit status: 0 after the listing, 1 after an error, 2 for a usage error.\n";
 
 // Bytes shown on one row of the listing; longer lines continue on rows of their own.
 static constexpr int32_t bytes_per_row = 8;
@@ -47,12 +69,19 @@ static t_line_bytes line_bytes(const t_line_record& record) {
     return out;
 }
 
-static void print_lines() {
+// Where a line stands: its file as named and its line counting every line, blank ones too, as an
+// editor counts them. Standard input is named as in diagnostics.
+static std::string line_place(const t_line_record& record) {
+    const std::string_view file = record.file_name.empty() ? record.path : record.file_name;
+    return std::string(file) + ":" + std::to_string(record.physical_line);
+}
+
+static void print_lines(t_output& output) {
     std::size_t place_width = 0;
     for (const t_line_record* record = line_records; record != nullptr; record = record->next)
-        place_width = std::max(place_width, record->file_name.size() + 1 + std::to_string(record->line_number).size());
+        place_width = std::max(place_width, line_place(*record).size());
     for (const t_line_record* record = line_records; record != nullptr; record = record->next) {
-        std::string place = std::string(record->file_name) + ":" + std::to_string(record->line_number);
+        std::string place = line_place(*record);
         place.resize(place_width, ' ');
         const t_line_bytes produced = line_bytes(*record);
         const int32_t address = record->first != nullptr ? record->first->final_address : 0;
@@ -77,7 +106,7 @@ static void print_lines() {
                 text += "  " + std::string(record->text);
             while (!text.empty() && text.back() == ' ')
                 text.pop_back();
-            console_line(text);
+            output_line(output, text);
         }
     }
 }
@@ -91,34 +120,78 @@ static void collect_symbols(const t_rb_node* node, std::vector<const t_rb_data*>
     collect_symbols(node->right, out);
 }
 
-static void print_symbols() {
+static void print_symbols(t_output& output) {
     std::vector<const t_rb_data*> symbols;
     collect_symbols(symbol_root, symbols);
     std::size_t name_width = 0;
     for (const t_rb_data* symbol : symbols)
         name_width = std::max(name_width, symbol->name.size());
-    console_line("");
-    console_line("Symbols:");
+    output_line(output, "");
+    output_line(output, "Symbols:");
     for (const t_rb_data* symbol : symbols) {
         std::string name(symbol->name);
         name.resize(name_width, ' ');
         // A constant's item is the head item, only a mark that it is defined.
         const bool constant = symbol->item == &head_item;
         const int32_t value = constant ? symbol->value : symbol->item->final_address;
-        console_line(name + "  " + hex8(value) + (constant ? "  constant  " + std::to_string(value) : "  label"));
+        output_line(output, name + "  " + hex8(value) + (constant ? "  constant  " + std::to_string(value) : "  label"));
     }
 }
 
+static int usage_error(const std::string& message) {
+    print_error_text(message);
+    print_error_text("Try 'orblist --help' for more information.\n");
+    return 2;
+}
+
 int main(int argc, char** argv) {
+    // A file size limit must fail the write (and be reported), not kill the process.
     std::signal(SIGXFSZ, SIG_IGN);
+    // getopt names the program in its messages as ours do, however it was started.
+    static char program_name[] = "orblist";
+    argv[0] = program_name;
+    enum { help_option = 256, version_option };
+    static const option long_options[] = {
+        {"output", required_argument, nullptr, 'o'},
+        {"help", no_argument, nullptr, help_option},
+        {"version", no_argument, nullptr, version_option},
+        {nullptr, 0, nullptr, 0},
+    };
+    std::string output_name = "-";
+    classic_report = false;
+    warnings_wanted = true;
+    for (int option; (option = ::getopt_long(argc, argv, "o:I:D:w", long_options, nullptr)) != -1;) {
+        switch (option) {
+        case 'o': output_name = optarg; break;
+        case 'I': include_dirs.emplace_back(optarg); break;
+        case 'D': command_line_constants.emplace_back(optarg); break;
+        case 'w': warnings_wanted = false; break;
+        case help_option: std::fputs(help_text, stdout); return 0;
+        case version_option: std::fputs("orblist 1.0\n", stdout); return 0;
+        default: return usage_error(""); // getopt has said what was wrong
+        }
+    }
+    if (optind == argc)
+        return usage_error("orblist: no source file given (\"-\" reads standard input)\n");
+    if (argc - optind > 1)
+        return usage_error("orblist: one source at a time, not " + std::to_string(argc - optind) + "\n");
+    const std::string source = argv[optind];
     listing_enabled = true;
     echo_enabled = false;
-    if (!run_assembly(argc > 1 ? argv[1] : "", false)) {
-        console_wait_enter();
+    const bool ok = run_assembly(source == "-" ? "" : source, false);
+    for (const t_diagnostic& diagnostic : diagnostics)
+        print_error_text(format_diagnostic(diagnostic, "orblist", false));
+    if (!ok)
+        return 1;
+    // The output is opened only now: a run that fails leaves an older listing as it was.
+    t_output output;
+    if (open_output(output, output_name)) {
+        print_lines(output);
+        print_symbols(output);
+    }
+    if (!close_output(output)) {
+        print_error_text(output_failure(output, "orblist"));
         return 1;
     }
-    print_lines();
-    print_symbols();
-    console_flush();
     return 0;
 }

@@ -1,4 +1,4 @@
-// orbdis as a program: exact listings and sources of small images, and its command line.
+// orbdis as a program: exact listings and sources of small images.
 #include "tools/tool_run.h"
 
 #include <gtest/gtest.h>
@@ -159,27 +159,3 @@ TEST(OrbdisGolden, HeaderThatIsNotReproducible) {
 }
 
 TEST(OrbdisGolden, EmptyImage) { expect_decoding({}, "", ""); }
-
-TEST(OrbdisCommandLine, HelpExplainsBothModes) {
-    t_workdir dir = make_workdir();
-    t_tool_run run = run_tool(ORBDIS_BINARY, dir, {"--help"});
-    EXPECT_EQ(run.exit_code, 0);
-    EXPECT_EQ(run.out.rfind("Usage: orbdis IMAGE\n       orbdis --source IMAGE\n", 0), 0u) << run.out;
-    EXPECT_NE(run.out.find("byte for byte"), std::string::npos);
-    remove_workdir(dir);
-}
-
-TEST(OrbdisCommandLine, MissingImageAndWrongArguments) {
-    t_workdir dir = make_workdir();
-    t_tool_run missing = run_tool(ORBDIS_BINARY, dir, {"nothing.orb"});
-    EXPECT_EQ(missing.exit_code, 1);
-    EXPECT_EQ(missing.out, "");
-    EXPECT_EQ(missing.err, "orbdis: cannot read nothing.orb\n");
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{}, {"--source"}, {"a.orb", "b.orb"}}) {
-        t_tool_run wrong = run_tool(ORBDIS_BINARY, dir, args);
-        EXPECT_EQ(wrong.exit_code, 2);
-        EXPECT_EQ(wrong.err, "orbdis: give one image file (orbdis --help explains)\n");
-    }
-    remove_workdir(dir);
-}
