@@ -102,6 +102,7 @@ static int run_command_line(int argc, char** argv) {
         {nullptr, 0, nullptr, 0},
     };
     t_options options;
+    argv[0] = const_cast<char*>("orbasm"); // getopt names the program in its messages
     classic_report = false;
     echo_enabled = false;
     warnings_wanted = true;
