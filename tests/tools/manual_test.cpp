@@ -1,5 +1,8 @@
-// The manual's examples against orbasm: every encoding-table row ("| `source` | `bytes` |") and
-// every error-table row ("| "Message" | ... | `example` |") of docs/manual.md.
+// The manual's tables against orbasm: every encoding row ("| `source` | `bytes` |"), every row of the
+// error table ("| "Message" | ... | `example` |"), of the message tables ("| Source | Message |"),
+// of the value tables ("| Written | Value |": the expression as dd's operand) and of the
+// normalisation table ("| You write | orbasm reads |": the echo). The fenced examples of the
+// manual and the README are run by docs_test.cpp.
 #include "support/in_process.h"
 #include "tools/markdown.h"
 #include "tools/tool_run.h"
@@ -129,4 +132,26 @@ TEST(Manual, NormalisationExamplesAreWhatOrbasmEchoes) {
         EXPECT_EQ(echo, read[0]) << "for `" << written[0] << "`";
     }
     EXPECT_GE(rows, 8) << "the manual's normalisation table was not found";
+}
+
+// "| Source | Message |" rows: the source, through the binary, ends with exactly that message and
+// no image.
+TEST(Manual, MessageExamplesAreWhatOrbasmReports) {
+    int rows = 0;
+    for (const std::vector<std::string>& cells : table_rows({"Source", "Message"})) {
+        ++rows;
+        const std::vector<std::string> source = code_spans(cells[0]);
+        const std::vector<std::string> message = code_spans(cells[1]);
+        ASSERT_TRUE(!source.empty() && message.size() == 1) << cells[0] << " | " << cells[1];
+        t_workdir dir = make_workdir();
+        write_file(dir, "t.asm", join_lines(source));
+        const t_run run = run_orbasm(dir, {"t.asm"}, "\n");
+        const std::size_t at = run.stdout_text.find("\nError : ");
+        const std::string reported =
+            at == std::string::npos ? "" : run.stdout_text.substr(at + 9, run.stdout_text.find('\n', at + 9) - at - 9);
+        EXPECT_TRUE(run.exit_code == 1 && !run.has_image && reported == message[0])
+            << cells[0] << " should stop with " << cells[1] << "; orbasm reports: " << reported;
+        remove_workdir(dir);
+    }
+    EXPECT_GE(rows, 15) << "the manual's message tables were not found";
 }
