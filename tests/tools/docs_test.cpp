@@ -219,6 +219,43 @@ TEST(Docs, WarningTables) {
     EXPECT_GE(check_warning_tables("docs/manual.md"), 6);
 }
 
+// A heading's anchor as the Markdown renderers make it: letters and digits in lower case, blanks
+// as "-", "-" and "_" kept, everything else dropped.
+static std::string anchor_of(const std::string& heading) {
+    std::string anchor;
+    for (const char c : heading) {
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_')
+            anchor += c;
+        else if (c >= 'A' && c <= 'Z')
+            anchor += static_cast<char>(c - 'A' + 'a');
+        else if (c == ' ')
+            anchor += '-';
+    }
+    return anchor;
+}
+
+// Every link to "#anchor" leads to a heading of the same document.
+TEST(Docs, LinksReachHeadings) {
+    for (const char* document : {"README.md", "docs/manual.md"}) {
+        const t_markdown doc = read_markdown(read_text(ORBASM_SOURCE_DIR "/" + std::string(document)));
+        std::set<std::string> anchors;
+        bool fenced = false;
+        for (const std::string& line : doc.lines) {
+            fenced = fenced != (line.rfind("```", 0) == 0);
+            if (!fenced && line.rfind("#", 0) == 0 && line.find("# ") != std::string::npos)
+                anchors.insert(anchor_of(line.substr(line.find("# ") + 2)));
+        }
+        int links = 0;
+        for (const std::string& line : doc.lines)
+            for (std::size_t at = line.find("](#"); at != std::string::npos; at = line.find("](#", at + 1)) {
+                const std::string anchor = line.substr(at + 3, line.find(')', at) - at - 3);
+                EXPECT_TRUE(anchors.count(anchor) != 0) << document << ": no heading for the link to #" << anchor;
+                ++links;
+            }
+        EXPECT_TRUE(links > 0 || std::string(document) == "README.md");
+    }
+}
+
 // The tour is a program of its own, and stays one.
 TEST(Docs, ReadmeTourIsAProgram) {
     const t_markdown doc = read_markdown(read_text(ORBASM_SOURCE_DIR "/README.md"));
