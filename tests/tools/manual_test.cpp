@@ -1,64 +1,15 @@
-// The manual's examples against orbasm: every encoding-table row ("| `source` | `bytes` |") and
-// every error-table row ("| "Message" | ... | `example` |") of docs/manual.md.
+// The manual's tables against orbasm: every encoding row ("| `source` | `bytes` |"), every row of the
+// error table ("| "Message" | ... | `example` |"), of the message tables ("| Source | Message |"),
+// of the value tables ("| Written | Value |": the expression as dd's operand) and of the
+// normalisation table ("| You write | orbasm reads |": the echo). The fenced examples of the
+// manual and the README are run by docs_test.cpp.
 #include "support/in_process.h"
+#include "tools/markdown.h"
 #include "tools/tool_run.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
-
-// The cells of a table row, trimmed; empty when the line is no table row.
-static std::vector<std::string> table_cells(const std::string& line) {
-    std::vector<std::string> cells;
-    if (line.size() < 2 || line[0] != '|')
-        return cells;
-    std::string cell;
-    for (std::size_t k = 1; k < line.size(); ++k) {
-        if (line[k] != '|') {
-            cell += line[k];
-            continue;
-        }
-        const std::size_t first = cell.find_first_not_of(' ');
-        const std::size_t last = cell.find_last_not_of(' ');
-        cells.push_back(first == std::string::npos ? "" : cell.substr(first, last - first + 1));
-        cell.clear();
-    }
-    return cells;
-}
-
-// The code spans of a cell, in order ("`a`<br>`b`" gives a and b); empty unless the cell is
-// made of code spans only, joined by "<br>".
-static std::vector<std::string> code_spans(const std::string& cell) {
-    std::vector<std::string> spans;
-    std::size_t at = 0;
-    while (at < cell.size()) {
-        if (cell[at] != '`')
-            return {};
-        const std::size_t close = cell.find('`', at + 1);
-        if (close == std::string::npos)
-            return {};
-        spans.push_back(cell.substr(at + 1, close - at - 1));
-        at = close + 1;
-        if (cell.compare(at, 4, "<br>") == 0)
-            at += 4;
-        else if (at != cell.size())
-            return {};
-    }
-    return spans;
-}
-
-// True for "01 2C FF": hexadecimal byte pairs separated by single blanks.
-static bool is_hex_bytes(const std::string& text) {
-    if (text.empty() || text.size() % 3 != 2)
-        return false;
-    for (std::size_t k = 0; k < text.size(); ++k) {
-        const char c = text[k];
-        const bool hex_digit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-        if (k % 3 == 2 ? c != ' ' : !hex_digit)
-            return false;
-    }
-    return true;
-}
 
 static std::vector<std::string> manual_lines() {
     std::stringstream in(read_text(ORBASM_SOURCE_DIR "/docs/manual.md"));
@@ -131,4 +82,76 @@ TEST(Manual, ErrorExamplesGiveTheirMessage) {
         EXPECT_NE(std::find(explained.begin(), explained.end(), message), explained.end())
             << "the manual does not explain \"" << message << "\"";
     EXPECT_GE(examples, 25);
+}
+
+// The rows of every table whose header row starts with the given cells.
+static std::vector<std::vector<std::string>> table_rows(const std::vector<std::string>& header) {
+    std::vector<std::vector<std::string>> rows;
+    bool inside = false;
+    for (const std::string& line : manual_lines()) {
+        const std::vector<std::string> cells = table_cells(line);
+        if (cells.empty()) {
+            inside = false;
+        } else if (cells.size() >= header.size() && std::equal(header.begin(), header.end(), cells.begin())) {
+            inside = true;
+        } else if (inside && cells[0].find_first_not_of('-') != std::string::npos) {
+            rows.push_back(cells);
+        }
+    }
+    return rows;
+}
+
+// "| Written | Value |" rows: the expression, as the operand of dd, gives that 32-bit value.
+TEST(Manual, ValueExamplesAreWhatOrbasmComputes) {
+    int rows = 0;
+    for (const std::vector<std::string>& cells : table_rows({"Written", "Value"})) {
+        ++rows;
+        const std::vector<std::string> expression = code_spans(cells[0]);
+        ASSERT_EQ(expression.size(), 1u) << cells[0];
+        const t_assembly result = assemble_lines({"dd " + expression[0]});
+        int32_t value = 0;
+        for (std::size_t k = 0; k < result.image.size() && k < 4; ++k)
+            value = static_cast<int32_t>(static_cast<uint32_t>(value) | uint32_t(result.image[k]) << (8 * k));
+        const bool good = result.ok && result.image.size() == 4 && std::to_string(value) == cells[1];
+        EXPECT_TRUE(good) << "`" << expression[0] << "` is " << cells[1] << " in the manual; orbasm gives " << value
+                          << "\n" << error_message(result);
+    }
+    EXPECT_GE(rows, 20) << "the manual's value tables were not found";
+}
+
+// "| You write | orbasm reads |" rows: the first line orbasm echoes is the normalised line.
+TEST(Manual, NormalisationExamplesAreWhatOrbasmEchoes) {
+    int rows = 0;
+    for (const std::vector<std::string>& cells : table_rows({"You write", "orbasm reads"})) {
+        ++rows;
+        const std::vector<std::string> written = code_spans(cells[0]);
+        const std::vector<std::string> read = code_spans(cells[1]);
+        ASSERT_TRUE(written.size() == 1 && read.size() == 1) << cells[0] << " | " << cells[1];
+        const t_assembly result = assemble_lines(written);
+        const std::string echo = result.output.substr(0, result.output.find('\n'));
+        EXPECT_EQ(echo, read[0]) << "for `" << written[0] << "`";
+    }
+    EXPECT_GE(rows, 8) << "the manual's normalisation table was not found";
+}
+
+// "| Source | Message |" rows: the source, through the binary, ends with exactly that message and
+// no image.
+TEST(Manual, MessageExamplesAreWhatOrbasmReports) {
+    int rows = 0;
+    for (const std::vector<std::string>& cells : table_rows({"Source", "Message"})) {
+        ++rows;
+        const std::vector<std::string> source = code_spans(cells[0]);
+        const std::vector<std::string> message = code_spans(cells[1]);
+        ASSERT_TRUE(!source.empty() && message.size() == 1) << cells[0] << " | " << cells[1];
+        t_workdir dir = make_workdir();
+        write_file(dir, "t.asm", join_lines(source));
+        const t_run run = run_orbasm(dir, {"t.asm"}, "\n");
+        const std::size_t at = run.stdout_text.find("\nError : ");
+        const std::string reported =
+            at == std::string::npos ? "" : run.stdout_text.substr(at + 9, run.stdout_text.find('\n', at + 9) - at - 9);
+        EXPECT_TRUE(run.exit_code == 1 && !run.has_image && reported == message[0])
+            << cells[0] << " should stop with " << cells[1] << "; orbasm reports: " << reported;
+        remove_workdir(dir);
+    }
+    EXPECT_GE(rows, 15) << "the manual's message tables were not found";
 }
