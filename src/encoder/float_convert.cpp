@@ -45,14 +45,6 @@ static bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Records one significant digit, or only its nonzeroness once the kept digits are full.
-static void keep_digit(t_decimal* decimal, char c) {
-    if (decimal->digits.size() < max_kept_digits)
-        decimal->digits.push_back(c);
-    else if (c != '0')
-        decimal->sticky = true;
-}
-
 // Parses the whole text as [blanks][sign]digits[.digits][e[sign]digits]; false on anything else.
 static bool parse_decimal(std::string_view text, t_decimal* decimal) {
     std::size_t i = 0;
@@ -67,28 +59,25 @@ static bool parse_decimal(std::string_view text, t_decimal* decimal) {
         ++i;
     }
     bool any_digit = false;
-    bool seen_nonzero = false;
+    bool after_point = false;
     int64_t position = 0;
-    for (; i < n && is_digit(text[i]); ++i) {
-        any_digit = true;
-        if (!seen_nonzero && text[i] == '0')
-            continue; // leading zeros of the integer part do not move the point
-        seen_nonzero = true;
-        keep_digit(decimal, text[i]);
-        if (position < count_cap)
-            ++position;
-    }
-    if (i < n && text[i] == '.') {
-        for (++i; i < n && is_digit(text[i]); ++i) {
-            any_digit = true;
-            if (!seen_nonzero && text[i] == '0') {
-                if (position > -count_cap)
-                    --position; // each zero right after the point shifts the first digit down
-                continue;
-            }
-            seen_nonzero = true;
-            keep_digit(decimal, text[i]);
+    for (; i < n && (is_digit(text[i]) || (text[i] == '.' && !after_point)); ++i) {
+        if (text[i] == '.') {
+            after_point = true;
+            continue;
         }
+        any_digit = true;
+        if (decimal->digits.empty() && text[i] == '0') {
+            if (after_point && position > -count_cap)
+                --position; // each zero right after the point shifts the first digit down
+            continue;       // leading zeros of the integer part do not move the point
+        }
+        if (decimal->digits.size() < max_kept_digits)
+            decimal->digits.push_back(text[i]);
+        else if (text[i] != '0')
+            decimal->sticky = true; // past the kept digits only their nonzeroness counts
+        if (!after_point && position < count_cap)
+            ++position;
     }
     if (!any_digit)
         return false;
@@ -111,92 +100,43 @@ static bool parse_decimal(std::string_view text, t_decimal* decimal) {
     return i == n;
 }
 
-// Drops high zero limbs so that comparisons can start from the sizes.
-static void big_trim(t_big* a) {
-    while (!a->limbs.empty() && a->limbs.back() == 0)
-        a->limbs.pop_back();
-}
-
 // a = a * factor + addend.
 static void big_mul_add(t_big* a, uint32_t factor, uint32_t addend) {
     uint64_t carry = addend;
-    uint32_t* limb = a->limbs.data();
-    for (std::size_t i = 0, n = a->limbs.size(); i < n; ++i) {
-        uint64_t t = uint64_t(limb[i]) * factor + carry; // at most 2^64 - 2^32: no wrap
-        limb[i] = uint32_t(t);
+    for (uint32_t& limb : a->limbs) {
+        uint64_t t = uint64_t(limb) * factor + carry; // at most 2^64 - 2^32: no wrap
+        limb = uint32_t(t);
         carry = t >> 32;
     }
     if (carry != 0)
         a->limbs.push_back(uint32_t(carry));
 }
 
-// a = a * 5^count.
-static void big_mul_pow5(t_big* a, uint64_t count) {
-    for (; count >= 13; count -= 13)
-        big_mul_add(a, five_pow_13, 0);
-    uint32_t rest = 1;
-    for (; count > 0; --count)
-        rest *= 5;
-    big_mul_add(a, rest, 0);
-}
-
-// a = a * 2^bits.
-static void big_shift_left(t_big* a, uint64_t bits) {
-    if (a->limbs.empty())
-        return;
-    unsigned bit_shift = unsigned(bits % 32);
-    if (bit_shift != 0) {
-        uint32_t carry = 0;
-        uint32_t* limb = a->limbs.data();
-        for (std::size_t i = 0, n = a->limbs.size(); i < n; ++i) {
-            uint32_t next = limb[i] >> (32 - bit_shift);
-            limb[i] = (limb[i] << bit_shift) | carry;
-            carry = next;
+// a = floor(a / 5^(13 x times)), for times up to 4, in one pass: each division by 5^13 takes the
+// quotient limbs of the one before as they come, so that their chains overlap. True when a
+// remainder is nonzero.
+static bool big_divide_five_pow_13(t_big* a, int times) {
+    uint64_t remainders[4] = {};
+    for (std::size_t i = a->limbs.size(); i-- > 0;) {
+        uint32_t limb = a->limbs[i];
+        for (int d = 0; d < times; ++d) {
+            uint64_t t = (remainders[d] << 32) | limb; // remainder < 5^13: no wrap
+            limb = uint32_t(t / five_pow_13);
+            remainders[d] = t % five_pow_13;
         }
-        if (carry != 0)
-            a->limbs.push_back(carry);
+        a->limbs[i] = limb;
     }
-    a->limbs.insert(a->limbs.begin(), std::size_t(bits / 32), 0u);
+    while (!a->limbs.empty() && a->limbs.back() == 0)
+        a->limbs.pop_back();
+    return (remainders[0] | remainders[1] | remainders[2] | remainders[3]) != 0;
 }
 
-// a = floor(a / 2).
-static void big_shift_right_one(t_big* a) {
-    uint32_t* limb = a->limbs.data();
-    std::size_t n = a->limbs.size();
-    for (std::size_t i = 0; i + 1 < n; ++i)
-        limb[i] = (limb[i] >> 1) | (limb[i + 1] << 31);
-    if (n != 0)
-        limb[n - 1] >>= 1;
-    big_trim(a);
-}
-
-// Sign of a - b.
-static int big_compare(const t_big& a, const t_big& b) {
-    std::size_t n = a.limbs.size();
-    if (n != b.limbs.size())
-        return n < b.limbs.size() ? -1 : 1;
-    const uint32_t* x = a.limbs.data();
-    const uint32_t* y = b.limbs.data();
-    for (std::size_t i = n; i-- > 0;)
-        if (x[i] != y[i])
-            return x[i] < y[i] ? -1 : 1;
-    return 0;
-}
-
-// a = a - b; requires a >= b.
-static void big_subtract(t_big* a, const t_big& b) {
-    uint32_t* x = a->limbs.data();
-    const uint32_t* y = b.limbs.data();
-    std::size_t n = a->limbs.size();
-    std::size_t m = b.limbs.size();
-    uint64_t borrow = 0;
-    for (std::size_t i = 0; i < n && (i < m || borrow != 0); ++i) {
-        uint64_t take = (i < m ? y[i] : 0u) + borrow;
-        uint64_t have = x[i];
-        x[i] = uint32_t(have - take); // unsigned wrap gives the low limb of the difference
-        borrow = have < take ? 1 : 0;
-    }
-    big_trim(a);
+// 5^count, for a count of at most 13.
+static uint32_t five_pow(uint64_t count) {
+    uint32_t power = 1;
+    for (; count > 0; --count)
+        power *= 5;
+    return power;
 }
 
 // Number of significant bits; 0 for zero.
@@ -206,65 +146,42 @@ static int64_t big_bit_length(const t_big& a) {
     return int64_t(a.limbs.size() - 1) * 32 + int64_t(std::bit_width(a.limbs.back()));
 }
 
+// Bit i of a; 0 below bit 0.
+static uint64_t big_bit(const t_big& a, int64_t i) {
+    return i < 0 ? 0 : (a.limbs[std::size_t(i / 32)] >> (i % 32)) & 1;
+}
+
 // The decimal digit string as a big integer, nine digits per step.
 static t_big digits_to_big(const std::string& digits) {
     t_big a;
-    std::size_t i = 0;
-    while (i < digits.size()) {
+    for (std::size_t i = 0; i < digits.size(); i += 9) {
         uint32_t factor = 1;
         uint32_t chunk = 0;
-        for (int k = 0; k < 9 && i < digits.size(); ++k, ++i) {
+        for (std::size_t k = i; k < i + 9 && k < digits.size(); ++k) {
             factor *= 10;
-            chunk = chunk * 10 + uint32_t(digits[i] - '0');
+            chunk = chunk * 10 + uint32_t(digits[k] - '0');
         }
         big_mul_add(&a, factor, chunk);
     }
     return a;
 }
 
-// Cuts num / den x 2^binary_exponent (positive) to 64 significant bits, where sticky means the
-// true value is a trace above that.
-static void cut_quotient(t_big num, t_big den, int64_t binary_exponent, bool sticky, t_cut* cut) {
-    // num / den lies in [2^(e-1), 2^(e+1)) with e from the bit lengths; one comparison settles it.
-    int64_t e = big_bit_length(num) - big_bit_length(den);
-    {
-        t_big a = num;
-        t_big b = den;
-        if (e >= 0)
-            big_shift_left(&b, uint64_t(e));
-        else
-            big_shift_left(&a, uint64_t(-e));
-        if (big_compare(a, b) < 0)
-            --e;
-    }
-    if (e <= 63)
-        big_shift_left(&num, uint64_t(63 - e));
-    else
-        big_shift_left(&den, uint64_t(e - 63));
-
-    // Now num / den lies in [2^63, 2^64): take the quotient bit by bit, subtracting den x 2^bit
-    // where it fits.
-    t_big step = den;
-    big_shift_left(&step, 63);
-    uint64_t q = 0;
-    for (int bit = 63; bit >= 0; --bit) {
-        if (big_compare(num, step) >= 0) {
-            big_subtract(&num, step);
-            q |= uint64_t(1) << bit;
-        }
-        if (bit > 0)
-            big_shift_right_one(&step);
-    }
-    big_shift_left(&num, 1);
-    const int half = big_compare(num, den);
-    t_rest rest = half > 0 ? rest_above_half : half == 0 ? rest_half : num.limbs.empty() ? rest_zero : rest_below_half;
-    // The kept digits never come closer than the dropped trace to a cut or halfway point, so the
-    // trace only moves an exact remainder up.
-    if (sticky && (rest == rest_zero || rest == rest_half))
-        rest = rest == rest_zero ? rest_below_half : rest_above_half;
-    cut->significand = q;
-    cut->exponent = e + binary_exponent;
-    cut->rest = rest;
+// Cuts a x 2^binary_exponent (a positive) to its first 64 bits, where sticky means the true value
+// is a trace above that. The kept digits never come closer than the dropped trace to a cut or
+// halfway point, and a quotient keeps at least two bits below the cut, so the trace only moves an
+// exact remainder up.
+static void cut_big(const t_big& a, int64_t binary_exponent, bool sticky, t_cut* cut) {
+    const int64_t length = big_bit_length(a);
+    uint64_t significand = 0;
+    for (int64_t i = length - 1; i >= length - 64; --i)
+        significand = (significand << 1) | big_bit(a, i);
+    bool below = sticky; // anything nonzero below the halfway bit
+    for (int64_t i = length - 66; i >= 0 && !below; --i)
+        below = big_bit(a, i) != 0;
+    cut->significand = significand;
+    cut->exponent = length - 1 + binary_exponent;
+    const bool half_bit = big_bit(a, length - 65) != 0;
+    cut->rest = half_bit ? (below ? rest_above_half : rest_half) : (below ? rest_below_half : rest_zero);
 }
 
 #if defined(__SIZEOF_INT128__)
@@ -290,18 +207,14 @@ static bool cut_short_decimal(const t_decimal& decimal, int64_t exponent10, t_cu
     for (int64_t k = exponent10 < 0 ? -exponent10 : exponent10; k > 0; --k)
         power *= 10;
     if (exponent10 >= 0) {
-        const u128 value = u128(digits) * power;
+        // digits x 10^k, below 2^127, moved up to bit 127: the low half is what the cut leaves off
+        u128 value = u128(digits) * power;
         const uint64_t high = uint64_t(value >> 64);
-        const int length = high != 0 ? 128 - std::countl_zero(high) : 64 - std::countl_zero(uint64_t(value));
-        cut->exponent = length - 1;
-        if (length <= 64) {
-            cut->significand = uint64_t(value) << (64 - length);
-            cut->rest = rest_zero;
-        } else {
-            const int dropped = length - 64;
-            cut->significand = uint64_t(value >> dropped);
-            cut->rest = rest_of((value & ((u128(1) << dropped) - 1)) << 1, u128(1) << dropped);
-        }
+        const int zeros = high != 0 ? std::countl_zero(high) : 64 + std::countl_zero(uint64_t(value));
+        value <<= zeros;
+        cut->significand = uint64_t(value >> 64);
+        cut->exponent = 127 - zeros;
+        cut->rest = rest_of(u128(uint64_t(value)) << 1, u128(1) << 64);
         return true;
     }
     // (digits << shift) / power lies in [2^63, 2^65); one shift less when it reaches 2^64.
@@ -343,14 +256,31 @@ static bool cut_text(std::string_view text, t_cut* cut, bool exactly) {
 #else
     (void)exactly;
 #endif
-    t_big num = digits_to_big(decimal.digits);
-    t_big den;
-    den.limbs.push_back(1);
-    if (exponent10 >= 0)
-        big_mul_pow5(&num, uint64_t(exponent10));
-    else
-        big_mul_pow5(&den, uint64_t(-exponent10));
-    cut_quotient(num, den, exponent10, decimal.sticky, cut);
+    t_big a = digits_to_big(decimal.digits);
+    int64_t binary_exponent = exponent10;
+    bool sticky = decimal.sticky;
+    if (exponent10 >= 0) {
+        uint64_t k = uint64_t(exponent10);
+        for (; k >= 13; k -= 13)
+            big_mul_add(&a, five_pow_13, 0);
+        big_mul_add(&a, five_pow(k), 0);
+    } else {
+        // a / 5^k is a x 5^m / 5^(13 x steps) with m below 13, and floor(floor(a / b) / c) = floor(a / bc),
+        // so it is divided by 5^13 throughout, any remainder sticky. Whole zero limbs under a give the
+        // quotient at least 66 bits: 5^n has at most n x 2.322 + 1.
+        uint64_t steps = (uint64_t(-exponent10) + 12) / 13;
+        big_mul_add(&a, five_pow(steps * 13 - uint64_t(-exponent10)), 0);
+        const int64_t missing = 66 + int64_t(steps * 13 * 2322 / 1000 + 1) - big_bit_length(a);
+        const int64_t zero_limbs = missing > 0 ? (missing + 31) / 32 : 0;
+        a.limbs.insert(a.limbs.begin(), std::size_t(zero_limbs), 0u);
+        binary_exponent -= zero_limbs * 32;
+        while (steps > 0) {
+            const int times = steps < 4 ? int(steps) : 4;
+            sticky = big_divide_five_pow_13(&a, times) || sticky;
+            steps -= uint64_t(times);
+        }
+    }
+    cut_big(a, binary_exponent, sticky, cut);
     return true;
 }
 
