@@ -22,28 +22,26 @@ static void write_all(const char* bytes, std::size_t count) {
 
 std::string* console_capture = nullptr;
 
-void console_flush() {
+// Writes text through, or keeps it where a caller captures the console.
+static void put_out(const char* text, std::size_t count) {
     if (console_capture != nullptr)
-        console_capture->append(out_buffer, out_used);
+        console_capture->append(text, count);
     else
-        write_all(out_buffer, out_used);
+        write_all(text, count);
+}
+
+void console_flush() {
+    put_out(out_buffer, out_used);
     out_used = 0;
 }
 
 void console_write(std::string_view text) {
-    if (text.empty())
-        return;
-    if (text.size() > sizeof out_buffer - out_used) {
+    if (text.size() > sizeof out_buffer - out_used)
         console_flush();
-        if (text.size() >= sizeof out_buffer) { // long lines go straight through
-            if (console_capture != nullptr)
-                console_capture->append(text);
-            else
-                write_all(text.data(), text.size());
-            return;
-        }
-    }
-    std::memcpy(out_buffer + out_used, text.data(), text.size());
+    if (text.size() >= sizeof out_buffer) // long lines go straight through
+        return put_out(text.data(), text.size());
+    if (!text.empty())
+        std::memcpy(out_buffer + out_used, text.data(), text.size());
     out_used += text.size();
 }
 

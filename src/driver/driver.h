@@ -59,8 +59,6 @@ extern std::vector<t_diagnostic> diagnostics;
 extern const t_place* fault_place;
 extern std::string fault_detail;
 
-// Prints the classic report of a diagnostic (an empty line, then Error, File, Line and Fault).
-void print_classic_report(const t_diagnostic& diagnostic);
 // Reports message (and suffix) and unwinds with t_fatal_stop.
 [[noreturn]] void fatal_stop(std::string_view message, std::string_view suffix = {});
 

@@ -13,7 +13,8 @@ std::vector<t_diagnostic> diagnostics;
 const t_place* fault_place = nullptr;
 std::string fault_detail;
 
-void print_classic_report(const t_diagnostic& diagnostic) {
+// The classic report: an empty line, then the message, file, line number and fault.
+static void print_classic_report(const t_diagnostic& diagnostic) {
     console_line("");
     console_write("Error : ");
     console_line(diagnostic.message);

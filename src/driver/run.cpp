@@ -4,6 +4,7 @@
 #include "source/source.h"
 #include "symbols/symbols.h"
 
+#include <algorithm>
 #include <new>
 
 std::string source_name;
@@ -66,13 +67,6 @@ static void end_of_source() {
     check_defined(symbol_root);
 }
 
-static bool warned() {
-    for (const t_diagnostic& diagnostic : diagnostics)
-        if (diagnostic.warning)
-            return true;
-    return false;
-}
-
 bool run_assembly(std::string_view name, bool write_output) {
     bool ok = true;
     try {
@@ -81,7 +75,8 @@ bool run_assembly(std::string_view name, bool write_output) {
         read_all_source();
         end_of_source();
         run_layout();
-        ok = !(warnings_are_errors && warned());
+        ok = !warnings_are_errors ||
+             std::none_of(diagnostics.begin(), diagnostics.end(), [](const t_diagnostic& d) { return d.warning; });
         if (write_output && ok)
             write_image();
     } catch (const t_fatal_stop&) {

@@ -6,9 +6,9 @@
 #include "lex/lex.h"
 
 
-const t_keywords packed_keywords = compile_keywords(packed_list);
-const t_keywords arithmetic_keywords = compile_keywords(arithmetic_list);
-const t_keywords stack_keywords = compile_keywords(stack_list);
+static const t_keywords packed_keywords = compile_keywords(packed_list);
+static const t_keywords arithmetic_keywords = compile_keywords(arithmetic_list);
+static const t_keywords stack_keywords = compile_keywords(stack_list);
 
 bool encode_packed(t_scan& scan) {
     int32_t operation = match_word(scan, packed_keywords);

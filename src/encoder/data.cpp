@@ -73,10 +73,10 @@ static void emit_data_value(t_scan& scan, int32_t stage, int32_t precision) {
     }
 }
 
-const t_keywords db_keywords = compile_keywords(db_list);
-const t_keywords dw_keywords = compile_keywords(dw_list);
-const t_keywords dd_keywords = compile_keywords(dd_list);
-const t_keywords float_data_keywords = compile_keywords(float_data_list);
+static const t_keywords db_keywords = compile_keywords(db_list);
+static const t_keywords dw_keywords = compile_keywords(dw_list);
+static const t_keywords dd_keywords = compile_keywords(dd_list);
+static const t_keywords float_data_keywords = compile_keywords(float_data_list);
 
 bool encode_data(t_scan& scan) {
     int32_t stage = 0;

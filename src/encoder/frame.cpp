@@ -60,23 +60,14 @@ const int32_t language_word_lists = static_cast<int32_t>(std::size(language_word
 // stage whose word matches encodes the line. Never reorder.
 struct t_stage {
     bool (*encode)(t_scan& scan);
-    const t_keywords* entry_words[4];
+    std::string_view words;
 };
 static const t_stage stages[] = {
-    {encode_data, {&db_keywords, &dw_keywords, &dd_keywords, &float_data_keywords}},
-    {encode_packed, {&packed_keywords}},
-    {encode_relative, {&relative_keywords}},
-    {encode_jump, {&jump_keywords}},
-    {encode_return, {&ret_keywords}},
-    {encode_interrupt, {&int_keywords}},
-    {encode_stack, {&stack_keywords}},
-    {encode_arithmetic, {&arithmetic_keywords}},
-    {encode_unary, {&unary_keywords}},
-    {encode_exchange, {&xchg_keywords}},
-    {encode_load, {&ld_keywords}},
-    {encode_float_unary, {&float_unary_keywords}},
-    {encode_float_binary, {&float_binary_keywords}},
-    {encode_float_load, {&fld_keywords}},
+    {encode_data, data_list},          {encode_packed, packed_list},         {encode_relative, relative_list},
+    {encode_jump, jump_list},          {encode_return, ret_list},            {encode_interrupt, int_list},
+    {encode_stack, stack_list},        {encode_arithmetic, arithmetic_list}, {encode_unary, unary_list},
+    {encode_exchange, xchg_list},      {encode_load, load_store_list},       {encode_float_unary, float_unary_list},
+    {encode_float_binary, float_binary_list}, {encode_float_load, fld_list},
 };
 static constexpr int32_t stage_count = static_cast<int32_t>(std::size(stages));
 
@@ -90,14 +81,15 @@ struct t_stage_set {
     t_stage_mask of[256];
 };
 
-// Made on first use: the stages' words are compiled when their own files start.
 static t_stage_set make_stage_candidates() {
     t_stage_set set{};
-    for (int32_t stage = 0; stage < stage_count; ++stage)
-        for (const t_keywords* words : stages[stage].entry_words)
-            for (int c = 0; words != nullptr && c < 256; ++c)
-                if (keyword_may_begin(*words, static_cast<char>(c)))
-                    set.of[c] |= t_stage_mask(1) << stage;
+    for (int32_t stage = 0; stage < stage_count; ++stage) {
+        t_keywords words = compile_keywords(stages[stage].words);
+        for (int c = 0; c < 256; ++c)
+            if (keyword_may_begin(words, static_cast<char>(c)))
+                set.of[c] |= t_stage_mask(1) << stage;
+        release_keywords(words);
+    }
     return set;
 }
 

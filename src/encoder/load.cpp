@@ -10,7 +10,7 @@ static constexpr std::string_view store_list = "[/byte [/word [";
 static constexpr std::string_view load_list = "[/byte [/word [/short [/^/^/^/int [";
 
 static const t_keywords segment_keywords = compile_keywords("es :");
-const t_keywords ld_keywords = compile_keywords(load_store_list);
+static const t_keywords ld_keywords = compile_keywords(load_store_list);
 
 // Bit 11 of a memory word: "es :" written right after the opening bracket.
 static uint32_t match_segment(t_scan& scan) {

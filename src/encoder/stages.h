@@ -60,11 +60,6 @@ extern const t_keywords special_low_keywords;
 extern const t_keywords special_high_keywords;
 extern const t_keywords float_register_keywords;
 
-// The words that let each stage in, in the order its stage tries them.
-extern const t_keywords db_keywords, dw_keywords, dd_keywords, float_data_keywords, packed_keywords,
-    relative_keywords, jump_keywords, ret_keywords, int_keywords, stack_keywords, arithmetic_keywords,
-    unary_keywords, xchg_keywords, ld_keywords, float_unary_keywords, float_binary_keywords, fld_keywords;
-
 // The line being encoded and the one position every step moves forward.
 struct t_scan {
     std::string_view line;

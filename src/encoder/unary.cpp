@@ -4,8 +4,8 @@
 #include "lex/lex.h"
 
 
-const t_keywords unary_keywords = compile_keywords(unary_list);
-const t_keywords xchg_keywords = compile_keywords(xchg_list);
+static const t_keywords unary_keywords = compile_keywords(unary_list);
+static const t_keywords xchg_keywords = compile_keywords(xchg_list);
 
 bool encode_unary(t_scan& scan) {
     int32_t operation = match_word(scan, unary_keywords);

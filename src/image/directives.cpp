@@ -99,7 +99,7 @@ void process_line() {
         // ORDER: the seven header words.
         for (std::string_view word : {"@endofexe", "@endofmem", "@runpoint", "@start", "@stack",
                                       "@endofstack-@stack", "@endofmem"})
-            emit_word_ref(word);
+            emit_deferred(kind_value, parse_terms(word, pos = 1));
     } else if (match_keyword(line, const_keywords, pos, false) != 0) {
         define_constant(line, pos);
     } else if (expect_char(line, '@', pos)) {

@@ -51,8 +51,6 @@ void reset_items();
 void emit_item(int32_t kind, int32_t size, const void* bytes);
 // Appends a deferred item (kind 5, 6 or 7) with its terms; kinds 6 and 7 carry word.
 void emit_deferred(int32_t kind, t_term* terms, uint16_t word = 0);
-// Appends a kind-5 item for the expression text.
-void emit_word_ref(std::string_view text);
 // Appends the memory operand at pos (after "[" and the base register) and consumes its "]".
 void emit_mem_operand(std::string_view text, uint16_t word, int32_t& pos);
 

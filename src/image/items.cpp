@@ -33,11 +33,6 @@ void emit_deferred(int32_t kind, t_term* terms, uint16_t word) {
     note_deferred(tail);
 }
 
-void emit_word_ref(std::string_view text) {
-    int32_t pos = 1;
-    emit_deferred(kind_value, parse_terms(text, pos));
-}
-
 void emit_mem_operand(std::string_view text, uint16_t word, int32_t& pos) {
     if (expect_char(text, ']', pos)) {
         const uint8_t bytes[2] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};

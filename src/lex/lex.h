@@ -50,15 +50,15 @@ void release_keywords(t_keywords& keywords);
 // False when no match of keywords can begin at the character c: the match fails at once.
 bool keyword_may_begin(const t_keywords& keywords, char c);
 
-// The walk through the trie from pos (blanks already skipped): it follows the word as far as the
-// trie goes and reads the answer tabulated for where, and why, it stopped.
-inline int32_t match_keyword_trie(std::string_view text, const t_keywords& keywords, int32_t& pos,
-                                  bool no_boundary_check) {
+// Skips blanks, then walks the trie from pos as far as the word goes and reads the answer
+// tabulated for where, and why, it stopped. On a match pos moves past the word and the blanks after it.
+inline int32_t match_keyword(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
+    skip_blanks(text, pos);
+    fault_position = pos;
     const auto length = static_cast<int32_t>(text.size());
     int32_t node = 0;
-    int32_t at = pos;
     int32_t stop = no_boundary_check ? stop_ended_free : stop_ended;
-    while (at <= length) {
+    for (int32_t at = pos; at <= length; ++at) {
         const char c = text[static_cast<std::size_t>(at - 1)];
         const int32_t child = keyword_child(keywords, node, c);
         if (child < 0) {
@@ -66,7 +66,6 @@ inline int32_t match_keyword_trie(std::string_view text, const t_keywords& keywo
             break;
         }
         node = child;
-        ++at;
     }
     const t_keyword_answer found = keywords.answers[node * stop_kinds + stop];
     if (found.number != 0) {
@@ -74,12 +73,6 @@ inline int32_t match_keyword_trie(std::string_view text, const t_keywords& keywo
         skip_blanks(text, pos);
     }
     return found.number;
-}
-
-inline int32_t match_keyword(std::string_view text, const t_keywords& keywords, int32_t& pos, bool no_boundary_check) {
-    skip_blanks(text, pos);
-    fault_position = pos;
-    return match_keyword_trie(text, keywords, pos, no_boundary_check);
 }
 
 // Skips blanks; if ch stands at pos, moves past it and the blanks after it and returns true.

@@ -60,16 +60,10 @@ void reset_symbols() {
     symbol_uses.clear();
 }
 
+// Characters compare as unsigned bytes, and a prefix orders first.
 int32_t compare_names(const t_rb_data& a, const t_rb_data& b) {
-    // Names are short: a plain loop beats a library call.
-    const std::size_t common = a.name.size() < b.name.size() ? a.name.size() : b.name.size();
-    for (std::size_t i = 0; i < common; ++i) {
-        const auto x = static_cast<unsigned char>(a.name[i]);
-        const auto y = static_cast<unsigned char>(b.name[i]);
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return a.name.size() < b.name.size() ? -1 : (a.name.size() > b.name.size() ? 1 : 0);
+    const int order = a.name.compare(b.name);
+    return order < 0 ? -1 : order > 0 ? 1 : 0;
 }
 
 // A node with its name right behind it: a lookup that finds the node finds the name in the
