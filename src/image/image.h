@@ -41,7 +41,6 @@ extern t_item* tail;              // the last item of the list
 extern t_item end_of_image_item;  // never in the list; owns "@endofexe"
 extern int32_t end_of_image;      // the address just past the last byte the image holds
 extern bool header_requested;     // set by #header
-extern bool sizes_fit;            // verdict of the latest check_sizes
 extern int32_t layout_passes;     // passes made by the latest run_layout
 
 // Empties the list and the layout state for a new run.

@@ -11,7 +11,7 @@
 
 t_item end_of_image_item{};
 int32_t end_of_image = 0;
-bool sizes_fit = false;
+static bool sizes_fit = false; // verdict of the latest check_sizes
 int32_t layout_passes = 0;
 
 // Relaxation passes allowed after the first pass, and after the restart from the longest form.

@@ -48,9 +48,7 @@ void reset_sources() {
 void record_line(t_item* before) {
     const t_source& source = include_stack[nesting_depth];
     auto* record = run_new<t_line_record>();
-    record->file_name = run_copy(source.file_name);
     record->path = run_copy(source.path);
-    record->line_number = source.line_number;
     record->physical_line = source.physical_line;
     record->text = run_copy(current_line);
     if (before != tail) {

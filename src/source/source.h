@@ -50,10 +50,8 @@ extern bool only_regular_files;
 // One source line as a listing shows it: where it came from and the items it appended.
 struct t_line_record {
     t_line_record* next;        // the following line; nil at the end
-    std::string_view file_name; // the file the line was read from, named as given
-    std::string_view path;      // the path it was opened at
-    int32_t line_number;        // its line number in that file (blank lines not counted)
-    int32_t physical_line;      // its line number counting every line
+    std::string_view path;      // the file the line was read from, as opened
+    int32_t physical_line;      // its line number in that file, blank lines counted
     std::string_view text;      // the normalised line
     t_item* first;              // the first item the line appended; nil when it appended none
     t_item* last;               // the last item the line appended

@@ -72,7 +72,7 @@ static t_line_bytes line_bytes(const t_line_record& record) {
 // Where a line stands: its file as named and its line counting every line, blank ones too, as an
 // editor counts them. Standard input is named as in diagnostics.
 static std::string line_place(const t_line_record& record) {
-    const std::string_view file = record.file_name.empty() ? record.path : record.file_name;
+    const std::string_view file = record.path;
     return std::string(file) + ":" + std::to_string(record.physical_line);
 }
 

@@ -113,9 +113,10 @@ TEST(CommandLine, Orblist) {
                                      "\n"
                                      "Symbols:\n"
                                      "@endofexe  00000001  label\n";
-    const std::string def_listing = "def.asm:1                                      #include \"part.inc\"\n"
-                                    "part.inc:1  00000000  00 3A                    ret\n"
-                                    "def.asm:2   00000002  00 A8 07 00              ld ax ,n\n"
+    // An included file found under an include directory is named where it was found.
+    const std::string def_listing = "def.asm:1                                          #include \"part.inc\"\n"
+                                    "inc/part.inc:1  00000000  00 3A                    ret\n"
+                                    "def.asm:2       00000002  00 A8 07 00              ld ax ,n\n"
                                     "\n"
                                     "Symbols:\n"
                                     "@endofexe  00000006  label\n"
