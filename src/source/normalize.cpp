@@ -6,10 +6,12 @@
 #include <vector>
 
 namespace {
-enum t_char_class : unsigned char { separator, word, punctuation, quote };
+// A line end (carriage return, line feed, character 26) only ever stands in a line still in the
+// read buffer, where it ends the line; elsewhere it is a separator.
+enum t_char_class : unsigned char { separator, word, punctuation, quote, line_end };
 
-// ORDER: the four classes of a source byte; every byte not listed is a separator.
-constexpr auto make_classes() {
+// ORDER: the classes of a source byte; every byte not listed is a separator.
+constexpr auto char_classes = [] {
     struct {
         unsigned char of[256];
     } table{};
@@ -19,20 +21,9 @@ constexpr auto make_classes() {
     for (char c : {'#', '.', '@', '_'}) table.of[static_cast<unsigned char>(c)] = word;
     for (char c : {'+', ',', '-', ':', ';', '=', '[', ']'}) table.of[static_cast<unsigned char>(c)] = punctuation;
     for (char c : {'"', '\''}) table.of[static_cast<unsigned char>(c)] = quote;
+    for (char c : {'\n', '\r', '\x1a'}) table.of[static_cast<unsigned char>(c)] = line_end;
     return table;
-}
-constexpr auto char_classes = make_classes();
-
-// The classes of a byte of a line still in the read buffer, where carriage return, line feed and
-// character 26 end the line.
-enum : unsigned char { line_end = 4 };
-constexpr auto make_buffer_classes() {
-    auto table = make_classes();
-    for (unsigned c : {10u, 13u, 26u})
-        table.of[c] = line_end;
-    return table;
-}
-constexpr auto buffer_classes = make_buffer_classes();
+}();
 
 // Every byte becomes at most two (a blank and a punctuation character), so a result is built in
 // a buffer of twice the length, reused: a line costs no allocation once the longest has been seen.
@@ -55,12 +46,12 @@ const char* normalize_buffered(const char* in, const char* end, std::string_view
     bool after_word = false;
     for (;;) {
         char c = *in;
-        switch (buffer_classes.of[static_cast<unsigned char>(c)]) {
+        switch (char_classes.of[static_cast<unsigned char>(c)]) {
         case word:
             do {
                 *out++ = c;
                 c = *++in;
-            } while (buffer_classes.of[static_cast<unsigned char>(c)] == word);
+            } while (char_classes.of[static_cast<unsigned char>(c)] == word);
             after_word = true;
             break;
         case punctuation:
