@@ -61,11 +61,6 @@ void process_line();
 void note_deferred(t_item* item);
 // Notes the #org item just appended, so that an #org that cannot be met is reported at its line.
 void note_org(const t_item* item);
-// One walk that assigns addresses and sizes: 4-byte operands in the first pass, 6-byte ones when
-// all_long, else the sizes their values need.
-void layout_pass(bool first, bool all_long);
-// Evaluates every deferred value against the latest addresses and sets sizes_fit.
-void check_sizes();
 // The bounded schedule of layout passes.
 void run_layout();
 

@@ -77,7 +77,9 @@ static void point_at_org(const t_item* item) {
             fault_place = &place;
 }
 
-void layout_pass(bool first, bool all_long) {
+// One walk that assigns addresses and sizes: 4-byte operands in the first pass, 6-byte ones when
+// all_long, else the sizes their values need.
+static void layout_pass(bool first, bool all_long) {
     ++layout_passes;
     int64_t address = 0;
     int64_t image_end = 0;
@@ -117,9 +119,10 @@ void layout_pass(bool first, bool all_long) {
     end_of_image_item.final_address = end_of_image;
 }
 
-// Every value is evaluated, even after a size that does not hold its value: the next pass sizes
+// Evaluates every deferred value against the latest addresses; sizes_fit tells whether each size
+// holds its value. Every value is evaluated, even after a size that does not: the next pass sizes
 // the operands from these values.
-void check_sizes() {
+static void check_sizes() {
     sizes_fit = true;
     for (t_item* item : label_items) {
         item->parameter = eval_terms(item->terms);

@@ -9,7 +9,9 @@
 
 t_rb_node* symbol_root = nullptr;
 t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, {}};
-std::vector<std::pair<t_rb_node*, t_place>> first_uses;
+// Where names were first used before their definition, in reading order; kept unless the report
+// is the classic one.
+static std::vector<std::pair<t_rb_node*, t_place>> first_uses;
 bool symbol_uses_wanted = false;
 std::vector<t_symbol_use> symbol_uses;
 

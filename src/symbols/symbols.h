@@ -27,9 +27,6 @@ struct t_rb_node {
 
 extern t_rb_node* symbol_root;  // nil until the first symbol is entered
 extern t_rb_node sentinel_node; // stands for every missing child; never written
-// Where names were first used before their definition, in reading order; kept unless the report
-// is the classic one.
-extern std::vector<std::pair<t_rb_node*, t_place>> first_uses;
 
 // Every definition and use of a name in reading order, kept when wanted (an editor's references).
 struct t_symbol_use {
