@@ -36,11 +36,17 @@ static int32_t file_of(t_file_names& names, const std::string& given) {
     return index;
 }
 
+// A byte column of a line in UTF-16 units; past the line's end (where a missing "]" is expected)
+// each byte is one unit.
+static int32_t utf16_column(std::string_view line, std::size_t column) {
+    return utf16_length(line, column) + static_cast<int32_t>(column > line.size() ? column - line.size() : 0);
+}
+
 // The span of a place's word in UTF-16 units of the line as written.
 static t_span16 span_of(const t_place& place) {
     const auto start = static_cast<std::size_t>(std::max(place.column - 1, 0));
     const std::size_t end = start + static_cast<std::size_t>(std::max(place.length, 1));
-    return {place.line - 1, utf16_length(place.text, start), utf16_length(place.text, end)};
+    return {place.line - 1, utf16_column(place.text, start), utf16_column(place.text, end)};
 }
 
 static void copy_findings(t_file_names& names) {

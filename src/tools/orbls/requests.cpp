@@ -231,9 +231,11 @@ t_json hover_result(const t_server& server, const t_json& params) {
                                 utf16_length(line, start + word.size())});
         }
     }
+    // A line that put bytes or a fill into the image (a label line puts neither).
     for (const t_assembly* assembly : assemblies)
         if (const t_line_bytes* bytes = line_bytes_at(*assembly, file_index(*assembly, document->path), position.line)) {
-            parts.push_back(line_text(*assembly, *bytes));
+            if (bytes->byte_count > 0 || bytes->fill > 0)
+                parts.push_back(line_text(*assembly, *bytes));
             break;
         }
     if (parts.empty())
