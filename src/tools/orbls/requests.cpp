@@ -93,12 +93,21 @@ static const t_document* document_of(const t_server& server, const t_json& param
     return found == server.store.by_uri.end() ? nullptr : &found->second;
 }
 
-// The request's position, when it lies on a line of the document.
-static bool position_in(const t_document& document, const t_json& params, t_position& position) {
+// The request's position (parameters of the wrong form throw, whatever the document).
+static t_position position_param(const t_json& params) {
     const t_json& at = params.at("position");
-    position = {at.at("line").get<int64_t>(), at.at("character").get<int64_t>()};
-    return position.line >= 0 && position.character >= 0 &&
-           static_cast<std::size_t>(position.line) < document.line_starts.size();
+    return {at.at("line").get<int64_t>(), at.at("character").get<int64_t>()};
+}
+
+// The request's document and position, when the document is open and the position on one of its
+// lines; nil otherwise.
+static const t_document* document_at(const t_server& server, const t_json& params, t_position& position) {
+    position = position_param(params);
+    const t_document* document = document_of(server, params);
+    if (document == nullptr || position.line < 0 || position.character < 0 ||
+        static_cast<std::size_t>(position.line) >= document->line_starts.size())
+        return nullptr;
+    return document;
 }
 
 static std::string_view document_line(const t_server& server, const t_document& document, int64_t line) {
@@ -204,9 +213,9 @@ static std::string line_text(const t_assembly& assembly, const t_line_bytes& lin
 }
 
 t_json hover_result(const t_server& server, const t_json& params) {
-    const t_document* document = document_of(server, params);
     t_position position{};
-    if (document == nullptr || !position_in(*document, params, position))
+    const t_document* document = document_at(server, params, position);
+    if (document == nullptr)
         return nullptr;
     const std::string_view line = document_line(server, *document, position.line);
     const std::vector<const t_assembly*> assemblies = assemblies_for(server, *document);
@@ -251,9 +260,9 @@ t_json hover_result(const t_server& server, const t_json& params) {
 
 // The name at the request's position, in the first assembly that knows it there.
 static const t_use* use_of_request(const t_server& server, const t_json& params, const t_assembly** in) {
-    const t_document* document = document_of(server, params);
     t_position position{};
-    if (document == nullptr || !position_in(*document, params, position))
+    const t_document* document = document_at(server, params, position);
+    if (document == nullptr)
         return nullptr;
     for (const t_assembly* assembly : assemblies_for(server, *document))
         if (const t_use* use =
@@ -361,10 +370,10 @@ static int completion_kind(std::string_view kind) {
 }
 
 t_json completion_result(const t_server& server, const t_json& params) {
-    const t_document* document = document_of(server, params);
     t_position position{};
+    const t_document* document = document_at(server, params, position);
     t_json items = t_json::array();
-    if (document == nullptr || !position_in(*document, params, position))
+    if (document == nullptr)
         return {{"isIncomplete", false}, {"items", items}};
     const std::string_view line = document_line(server, *document, position.line);
     const std::size_t cursor = byte_offset(line, position.character);
