@@ -20,20 +20,25 @@ static constexpr std::string_view command_line_file = "<command line>";
 // Files of a run by the path the reader gave them, made absolute once each.
 struct t_file_names {
     t_assembly& assembly;
-    std::unordered_map<std::string, int32_t> by_given;
+    std::map<std::string, int32_t, std::less<>> by_given;
+    std::string last_given; // the path asked for last, and its file: lines come file by file
+    int32_t last_file = -1;
 };
 
-static int32_t file_of(t_file_names& names, const std::string& given) {
-    const auto found = names.by_given.find(given);
-    if (found != names.by_given.end())
-        return found->second;
-    const std::string path = normal_path(given);
-    auto known = std::find(names.assembly.files.begin(), names.assembly.files.end(), path);
-    if (known == names.assembly.files.end())
-        known = names.assembly.files.insert(known, path);
-    const auto index = static_cast<int32_t>(known - names.assembly.files.begin());
-    names.by_given.emplace(given, index);
-    return index;
+static int32_t file_of(t_file_names& names, std::string_view given) {
+    if (names.last_file >= 0 && given == names.last_given)
+        return names.last_file;
+    auto found = names.by_given.find(given);
+    if (found == names.by_given.end()) {
+        const std::string path = normal_path(given);
+        auto known = std::find(names.assembly.files.begin(), names.assembly.files.end(), path);
+        if (known == names.assembly.files.end())
+            known = names.assembly.files.insert(known, path);
+        found = names.by_given.emplace(given, static_cast<int32_t>(known - names.assembly.files.begin())).first;
+    }
+    names.last_given = given;
+    names.last_file = found->second;
+    return found->second;
 }
 
 // A byte column of a line in UTF-16 units; past the line's end (where a missing "]" is expected)
@@ -102,7 +107,7 @@ static void copy_lines(t_file_names& names) {
     for (const t_line_record* record = line_records; record != nullptr; record = record->next) {
         if (record->first == nullptr)
             continue;
-        t_line_bytes line{file_of(names, std::string(record->path)), record->physical_line - 1,
+        t_line_bytes line{file_of(names, record->path), record->physical_line - 1,
                           record->first->final_address, static_cast<int32_t>(assembly.bytes.size()), 0, 0, 0};
         for (const t_item* item = record->first; item != nullptr; item = item->next) {
             if (item->kind == kind_bytes) {
@@ -149,7 +154,7 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     assembly.ok = run_assembly(main_path, false);
     console_sink.clear();
 
-    t_file_names names{assembly, {{main_path, 0}}};
+    t_file_names names{assembly, {{main_path, 0}}, main_path, 0};
     copy_findings(names);
     copy_symbols(names, assembly.ok);
     if (assembly.ok)

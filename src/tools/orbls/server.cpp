@@ -164,12 +164,17 @@ static void did_change(t_server& server, const t_json& params, t_clock::time_poi
         }
     }
     document->version = item.value("version", document->version);
-    // A burst of changes is assembled once it pauses: for at most as long as the last run took
-    // (a short program is assembled at once), and for no longer than the debounce limit.
-    const auto run = server.runs.find(document->uri);
-    const auto last = std::chrono::duration_cast<t_clock::duration>(
-        std::chrono::duration<double, std::milli>(run == server.runs.end() ? 0.0 : run->second.assembly.milliseconds));
-    schedule(server, document->uri, document->path, now + std::min<t_clock::duration>(last, debounce_limit));
+    // A change after a pause is assembled at once (once the messages already sent are read). One
+    // that follows another within the debounce limit is part of a burst of typing: it waits for
+    // the burst to pause, for as long as the last run took (a short program hardly waits), and
+    // never longer than the limit.
+    t_document_run& run = server.runs[document->uri];
+    const auto last_run = std::chrono::duration_cast<t_clock::duration>(
+        std::chrono::duration<double, std::milli>(run.assembly.milliseconds));
+    const bool burst = now - run.changed < debounce_limit;
+    run.changed = now;
+    schedule(server, document->uri, document->path,
+             burst ? now + std::min<t_clock::duration>(last_run, debounce_limit) : now);
 }
 
 static void did_close(t_server& server, const t_json& params, t_clock::time_point now) {

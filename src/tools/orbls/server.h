@@ -18,6 +18,7 @@ struct t_document_run {
     t_assembly assembly;
     bool due = false;            // the text it read has changed
     t_clock::time_point due_at;  // when to run: after the debounce
+    t_clock::time_point changed; // when the editor last changed the document
 };
 
 struct t_server {
