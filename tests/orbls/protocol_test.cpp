@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <iostream>
 
 struct t_framing_case {
@@ -187,4 +188,45 @@ TEST(OrblsProtocol, RunsInARowAreIndependent) {
                   std::tie(first.lines[k].file, first.lines[k].line, first.lines[k].address, first.lines[k].byte_count));
     EXPECT_EQ(symbol_named(failed, "K") >= 0 && symbol_named(failed, "@later") < 0, true);
     end_session(session);
+}
+
+// The real binary over pipes: a header without a length, a body that is no JSON, then a session
+// that ends with shutdown and exit; standard input that ends without them gives exit code 1. A
+// request sent right after a change is answered after the change's diagnostics.
+TEST(OrblsProtocol, TheBinaryOverPipes) {
+    t_workdir dir = make_workdir();
+    write_file(dir, "p.asm", " ret\r\n");
+    const std::string root = path_to_uri(std::filesystem::canonical(dir.path).string());
+    const std::string initialize =
+        R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"rootUri":")" + root + R"(","capabilities":{}}})";
+    const std::string open = R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":")" +
+                             root + R"(/p.asm","version":3,"text":" ret\r\n bad\r\n"}}})";
+    const std::string hover = R"({"jsonrpc":"2.0","id":2,"method":"textDocument/hover","params":{"textDocument":{"uri":")" +
+                              root + R"(/p.asm"},"position":{"line":0,"character":2}}})";
+    const std::string input = "Content-Type: x\r\n\r\n" + frame_message("{") + frame_message(initialize) +
+                              frame_message(open) + frame_message(hover) +
+                              frame_message(R"({"jsonrpc":"2.0","id":3,"method":"shutdown"})") +
+                              frame_message(R"({"jsonrpc":"2.0","method":"exit"})") + frame_message("{}");
+    const t_program_run run = run_program(dir, {ORBLS_BINARY}, input);
+    std::vector<std::string> got;
+    std::string pending = run.out;
+    std::string body;
+    while (take_message(pending, body) == t_read::message) {
+        t_json message = t_json::parse(body);
+        if (message.contains("result") && message["result"].is_object())
+            message["result"] = "...";
+        got.push_back(message.dump());
+    }
+    EXPECT_EQ(got, (std::vector<std::string>{
+                       R"({"error":{"code":-32700,"message":"a message header needs a Content-Length"},"id":null,"jsonrpc":"2.0"})",
+                       R"({"error":{"code":-32700,"message":"parse error: [json.exception.parse_error.101] parse error at line 1, column 2: syntax error while parsing object key - unexpected end of input; expected string literal"},"id":null,"jsonrpc":"2.0"})",
+                       R"({"id":1,"jsonrpc":"2.0","result":"..."})",
+                       R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":[{"message":"Syntax Error","range":{"end":{"character":4,"line":1},"start":{"character":1,"line":1}},"severity":1,"source":"orbasm"}],"uri":")" +
+                           root + R"(/p.asm","version":3}})",
+                       R"({"id":2,"jsonrpc":"2.0","result":"..."})", R"({"id":3,"jsonrpc":"2.0","result":null})"}));
+    EXPECT_EQ(pending, "");
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run_program(dir, {ORBLS_BINARY}, frame_message(initialize)).exit_code, 1);
+    EXPECT_EQ(run_program(dir, {ORBLS_BINARY, "--bogus"}, "").exit_code, 2);
+    remove_workdir(dir);
 }
