@@ -200,10 +200,9 @@ static std::string section_help(const t_section& section, std::string_view word)
     return text;
 }
 
-std::string word_help_from(std::string_view manual_text, std::string_view word) {
+static std::string help_in(const std::vector<t_section>& sections, std::string_view word) {
     if (word.empty())
         return "";
-    const std::vector<t_section> sections = sections_of(manual_text);
     if (word[0] == '#')
         return directive_help(sections, word);
     std::string text;
@@ -217,6 +216,11 @@ std::string word_help_from(std::string_view manual_text, std::string_view word) 
     return text;
 }
 
+std::string word_help_from(std::string_view manual_text, std::string_view word) {
+    return help_in(sections_of(manual_text), word);
+}
+
 std::string word_help(std::string_view word) {
-    return word_help_from(manual_instruction_text, word);
+    static const std::vector<t_section> sections = sections_of(manual_instruction_text);
+    return help_in(sections, word);
 }

@@ -117,7 +117,7 @@ static t_json initialize_result(t_server& server, const t_json& params) {
 }
 
 // Marks the document of uri, and every open document whose latest run read path, to be
-// assembled after wait.
+// assembled at the given time (or later, when one is already due later).
 static void schedule(t_server& server, const std::string& uri, const std::string& path, t_clock::time_point at) {
     for (auto& [other_uri, run] : server.runs) {
         const std::vector<std::string>& read = run.assembly.files_read;
