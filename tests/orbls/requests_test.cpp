@@ -105,6 +105,10 @@ TEST(OrblsRequests, HoverOnAMnemonicShowsItsFormsFromTheManual) {
     EXPECT_NE(text.find("\n" + ld_help_row + "\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\n| `ld ax,5` | `00 A8 05 00` |\n"), std::string::npos) << text;
     EXPECT_EQ(text.substr(text.rfind('\n') + 1), "address 00000000h: 00 A8 0A 00");
+    const std::string directive =
+        result_text(session, request(session, "textDocument/hover", at(session, "main.asm", 3, 4))["result"]);
+    EXPECT_EQ(directive.substr(0, directive.find("\n| `")),
+              "**#include** — Directives\n\n| Directive | Effect |\n|---|---|");
     end_session(session);
 }
 
