@@ -1,0 +1,206 @@
+// One in-process run of the assembler for an editor, and the index of what it found. Run memory
+// is released when the next run begins, so everything wanted is copied out at once.
+#include "tools/orbls/assembly.h"
+
+#include "driver/driver.h"
+#include "image/image.h"
+#include "source/source.h"
+#include "symbols/symbols.h"
+#include "tools/orbls/documents.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <tuple>
+#include <unordered_map>
+
+// The name that definitions given on the command line are read from.
+static constexpr std::string_view command_line_file = "<command line>";
+
+// Files of a run by the path the reader gave them, made absolute once each.
+struct t_file_names {
+    t_assembly& assembly;
+    std::map<std::string, int32_t, std::less<>> by_given;
+    std::string last_given; // the path asked for last, and its file: lines come file by file
+    int32_t last_file = -1;
+};
+
+static int32_t file_of(t_file_names& names, std::string_view given) {
+    if (names.last_file >= 0 && given == names.last_given)
+        return names.last_file;
+    auto found = names.by_given.find(given);
+    if (found == names.by_given.end()) {
+        const std::string path = normal_path(given);
+        auto known = std::find(names.assembly.files.begin(), names.assembly.files.end(), path);
+        if (known == names.assembly.files.end())
+            known = names.assembly.files.insert(known, path);
+        found = names.by_given.emplace(given, static_cast<int32_t>(known - names.assembly.files.begin())).first;
+    }
+    names.last_given = given;
+    names.last_file = found->second;
+    return found->second;
+}
+
+// A byte column of a line in UTF-16 units; past the line's end (where a missing "]" is expected)
+// each byte is one unit.
+static int32_t utf16_column(std::string_view line, std::size_t column) {
+    return utf16_length(line, column) + static_cast<int32_t>(column > line.size() ? column - line.size() : 0);
+}
+
+// The span of a place's word in UTF-16 units of the line as written.
+static t_span16 span_of(const t_place& place) {
+    const auto start = static_cast<std::size_t>(std::max(place.column - 1, 0));
+    const std::size_t end = start + static_cast<std::size_t>(std::max(place.length, 1));
+    return {place.line - 1, utf16_column(place.text, start), utf16_column(place.text, end)};
+}
+
+static void copy_findings(t_file_names& names) {
+    for (const t_diagnostic& diagnostic : diagnostics) {
+        const t_place& place = diagnostic.place;
+        t_finding finding{diagnostic.warning, diagnostic.message, -1, {0, 0, 0}, {}};
+        if (!diagnostic.detail.empty())
+            finding.message += " " + diagnostic.detail;
+        if (place.file == command_line_file)
+            finding.message += " (in the defined constant \"" + place.text + "\")";
+        else if (!place.file.empty() && place.line > 0) {
+            finding.file = file_of(names, place.file);
+            finding.span = span_of(place);
+        }
+        for (const auto& [file, line] : place.included_from)
+            finding.included_from.emplace_back(file_of(names, file), line - 1);
+        names.assembly.findings.push_back(std::move(finding));
+    }
+}
+
+// Names as written in the source: a name the run enters for itself ("@endofexe", the header's
+// labels at the #header line) or from a command-line definition is no use in a file.
+static bool written_in_source(const t_place& place, std::string_view name) {
+    if (place.line <= 0 || place.file.empty() || place.file == command_line_file || place.column < 1)
+        return false;
+    return std::string_view(place.text).substr(static_cast<std::size_t>(place.column - 1),
+                                               static_cast<std::size_t>(std::max(place.length, 0))) == name;
+}
+
+static void copy_symbols(t_file_names& names, bool laid_out) {
+    t_assembly& assembly = names.assembly;
+    std::unordered_map<const t_rb_node*, int32_t> symbol_of;
+    for (const t_symbol_use& use : symbol_uses) {
+        auto [found, added] = symbol_of.emplace(use.node, static_cast<int32_t>(assembly.symbols.size()));
+        if (added) {
+            const t_rb_data& data = use.node->data;
+            const bool constant = data.item == &head_item;
+            const bool defined = data.item != nullptr;
+            const int32_t value = constant ? data.value : defined && laid_out ? data.item->final_address : 0;
+            assembly.symbols.push_back({std::string(data.name), constant, defined, value});
+        }
+        if (written_in_source(use.place, use.node->data.name))
+            assembly.uses.push_back({file_of(names, use.place.file), span_of(use.place), found->second, use.definition});
+    }
+    std::sort(assembly.uses.begin(), assembly.uses.end(), [](const t_use& a, const t_use& b) {
+        return std::tie(a.file, a.span.line, a.span.start) < std::tie(b.file, b.span.line, b.span.start);
+    });
+}
+
+// The bytes of every listed line, as the listing shows them.
+static void copy_lines(t_file_names& names) {
+    t_assembly& assembly = names.assembly;
+    for (const t_line_record* record = line_records; record != nullptr; record = record->next) {
+        if (record->first == nullptr)
+            continue;
+        t_line_bytes line{file_of(names, record->path), record->physical_line - 1,
+                          record->first->final_address, static_cast<int32_t>(assembly.bytes.size()), 0, 0, 0};
+        for (const t_item* item = record->first; item != nullptr; item = item->next) {
+            if (item->kind == kind_bytes) {
+                assembly.bytes.insert(assembly.bytes.end(), item->data, item->data + item->size);
+            } else if (item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory) {
+                uint8_t rendered[item_bytes_max];
+                assembly.bytes.insert(assembly.bytes.end(), rendered, rendered + item_bytes(item, rendered));
+            } else if (item->size > 0 && (item->kind == kind_zero || item->kind == kind_reserve ||
+                                          item->kind == kind_org || item->kind == kind_align)) {
+                line.fill = item->size;
+                line.fill_kind = item->kind == kind_zero ? 'z' : item->kind == kind_reserve ? 'r' : 'g';
+            }
+            if (item == record->last)
+                break;
+        }
+        line.byte_count = static_cast<int32_t>(assembly.bytes.size()) - line.first_byte;
+        assembly.lines.push_back(line);
+    }
+    std::stable_sort(assembly.lines.begin(), assembly.lines.end(), [](const t_line_bytes& a, const t_line_bytes& b) {
+        return std::tie(a.file, a.line) < std::tie(b.file, b.line);
+    });
+}
+
+t_assembly assemble(const std::string& main_path, const t_settings& settings,
+                    const std::map<std::string, std::string, std::less<>>& texts) {
+    const auto started = std::chrono::steady_clock::now();
+    // Nothing of a run may reach standard output: it carries the protocol.
+    static std::string console_sink;
+    console_capture = &console_sink;
+    classic_report = false;
+    warnings_wanted = true;
+    warnings_are_errors = false;
+    echo_enabled = false;
+    listing_enabled = true;
+    symbol_uses_wanted = true;
+    only_regular_files = true;
+    source_texts = &texts;
+    include_dirs = settings.include_paths;
+    include_dirs.push_back(std::filesystem::path(main_path).parent_path().string());
+    command_line_constants = settings.defines;
+
+    t_assembly assembly;
+    assembly.files.push_back(main_path);
+    assembly.ok = run_assembly(main_path, false);
+    console_sink.clear();
+
+    t_file_names names{assembly, {{main_path, 0}}, main_path, 0};
+    copy_findings(names);
+    copy_symbols(names, assembly.ok);
+    if (assembly.ok)
+        copy_lines(names);
+    for (const std::string& file : files_read)
+        assembly.files_read.push_back(assembly.files[static_cast<std::size_t>(file_of(names, file))]);
+    source_texts = nullptr;
+    assembly.milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+    return assembly;
+}
+
+int32_t file_index(const t_assembly& assembly, const std::string& path) {
+    const auto found = std::find(assembly.files.begin(), assembly.files.end(), path);
+    return found == assembly.files.end() ? -1 : static_cast<int32_t>(found - assembly.files.begin());
+}
+
+const t_use* use_at(const t_assembly& assembly, int32_t file, int64_t line, int64_t character) {
+    auto use = std::lower_bound(assembly.uses.begin(), assembly.uses.end(), std::make_pair(file, line),
+                                [](const t_use& a, const std::pair<int32_t, int64_t>& key) {
+                                    return std::make_pair(a.file, static_cast<int64_t>(a.span.line)) < key;
+                                });
+    for (; use != assembly.uses.end() && use->file == file && use->span.line == line; ++use)
+        if (character >= use->span.start && character < use->span.end)
+            return &*use;
+    return nullptr;
+}
+
+const t_use* definition_of(const t_assembly& assembly, int32_t symbol) {
+    for (const t_use& use : assembly.uses)
+        if (use.symbol == symbol && use.definition)
+            return &use;
+    return nullptr;
+}
+
+const t_line_bytes* line_bytes_at(const t_assembly& assembly, int32_t file, int64_t line) {
+    const auto found = std::lower_bound(assembly.lines.begin(), assembly.lines.end(), std::make_pair(file, line),
+                                        [](const t_line_bytes& a, const std::pair<int32_t, int64_t>& key) {
+                                            return std::make_pair(a.file, static_cast<int64_t>(a.line)) < key;
+                                        });
+    return found != assembly.lines.end() && found->file == file && found->line == line ? &*found : nullptr;
+}
+
+int32_t symbol_named(const t_assembly& assembly, const std::string& name) {
+    for (std::size_t k = 0; k < assembly.symbols.size(); ++k)
+        if (assembly.symbols[k].name == name)
+            return static_cast<int32_t>(k);
+    return -1;
+}

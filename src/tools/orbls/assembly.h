@@ -1,0 +1,86 @@
+// The assembly of one document as its own main program, run in-process by the assembler's own
+// code, and what the editor asks of it afterwards: diagnostics, names and the bytes of each line.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The settings of every run: from the client's initialization options.
+struct t_settings {
+    std::vector<std::string> include_paths; // searched in order, before the main document's folder
+    std::vector<std::string> defines;       // "NAME=VALUE", defined before the first line
+};
+
+// A range on one line, in UTF-16 code units.
+struct t_span16 {
+    int32_t line;  // 0-based
+    int32_t start; // first code unit
+    int32_t end;   // one past the last
+};
+
+// An error or warning of the run.
+struct t_finding {
+    bool warning;
+    std::string message;                              // the message, with the detail of a failed read
+    int32_t file;                                     // index into files; -1 when it belongs to no line
+    t_span16 span;                                    // the word at fault
+    std::vector<std::pair<int32_t, int32_t>> included_from; // (file, 0-based line) of each #include, innermost first
+};
+
+// A label or constant of the run.
+struct t_symbol {
+    std::string name;
+    bool constant; // a constant, else a label
+    bool defined;  // the source defines it
+    int32_t value; // a constant's value, a label's address (once laid out)
+};
+
+// One definition or use of a name, where it is written.
+struct t_use {
+    int32_t file;   // index into files
+    t_span16 span;  // the name as written
+    int32_t symbol; // index into symbols
+    bool definition;
+};
+
+// What one source line put into the image.
+struct t_line_bytes {
+    int32_t file;        // index into files
+    int32_t line;        // 0-based
+    int32_t address;     // of its first item
+    int32_t first_byte;  // in t_assembly::bytes
+    int32_t byte_count;  // bytes it wrote (fills and gaps not counted)
+    int32_t fill;        // bytes of a #zero, #data, #org or #align gap; 0 for none
+    char fill_kind;      // 'z' zeros, 'r' reserved, 'g' gap
+};
+
+struct t_assembly {
+    bool ok = false;                 // the run ended without an error: addresses are laid out
+    std::vector<std::string> files;  // absolute paths; the main document first
+    std::vector<t_finding> findings;
+    std::vector<t_symbol> symbols;
+    std::vector<t_use> uses;         // by file, line and column
+    std::vector<t_line_bytes> lines; // by file and line; only when ok
+    std::vector<uint8_t> bytes;
+    std::vector<std::string> files_read; // absolute paths of every file the run read
+    double milliseconds = 0;             // the run's time
+};
+
+// Assembles the file at main_path (absolute) as the main program: the texts stand in for the
+// files of their paths, the rest is read from disk relative to the working directory.
+t_assembly assemble(const std::string& main_path, const t_settings& settings,
+                    const std::map<std::string, std::string, std::less<>>& texts);
+
+// The index of path among the run's files, or -1.
+int32_t file_index(const t_assembly& assembly, const std::string& path);
+// The use whose name covers the UTF-16 column of the line, or nil.
+const t_use* use_at(const t_assembly& assembly, int32_t file, int64_t line, int64_t character);
+// The symbol's definition in the source, or nil (a name defined on the command line, or never).
+const t_use* definition_of(const t_assembly& assembly, int32_t symbol);
+// What the line wrote, or nil.
+const t_line_bytes* line_bytes_at(const t_assembly& assembly, int32_t file, int64_t line);
+// The symbol named name, or -1.
+int32_t symbol_named(const t_assembly& assembly, const std::string& name);

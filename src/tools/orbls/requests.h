@@ -1,0 +1,17 @@
+// The requests about the program: hover, definition, references, symbols and completion. Each
+// takes the request's parameters and returns its result (null or empty when there is nothing).
+#pragma once
+#include "tools/orbls/server.h"
+
+#include <nlohmann/json.hpp>
+
+using t_json = nlohmann::json;
+
+t_json hover_result(const t_server& server, const t_json& params);
+t_json definition_result(const t_server& server, const t_json& params);
+t_json references_result(const t_server& server, const t_json& params);
+t_json document_symbol_result(const t_server& server, const t_json& params);
+t_json workspace_symbol_result(const t_server& server, const t_json& params);
+t_json completion_result(const t_server& server, const t_json& params);
+// The publishDiagnostics parameters of an open document from its latest assembly.
+t_json diagnostics_params(const t_server& server, const t_document& document);
