@@ -187,7 +187,8 @@ static const char* open_path(t_source& source, const std::string& path) {
             return nullptr;
         }
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opening a pipe waits for its writer; where only files are read, it must not.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (only_regular_files ? O_NONBLOCK : 0));
     if (fd < 0)
         return std::strerror(errno);
     // A device never ends (/dev/zero) or waits for a console; only files, pipes and standard
