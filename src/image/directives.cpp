@@ -48,63 +48,59 @@ static void define_label(std::string_view line, int32_t pos) {
     warn_check(pos > length || line[static_cast<std::size_t>(pos - 1)] == ';', "Text after a label is not assembled");
 }
 
-// ORDER: directives are tried in this order, then labels, then the encoder.
-static const t_keywords org_keywords = compile_keywords("#org");
-static const t_keywords align_keywords = compile_keywords("#align");
-static const t_keywords data_keywords = compile_keywords("#data");
-static const t_keywords zero_keywords = compile_keywords("#zero");
-static const t_keywords header_keywords = compile_keywords("#header");
-static const t_keywords const_keywords = compile_keywords("#const");
+// ORDER: index - 1 is the directive; no name is a prefix of another, so one list answers as
+// trying them one by one would.
+static const t_keywords directive_keywords = compile_keywords("#org/#align/#data/#zero/#header/#const");
+enum : int32_t { directive_org = 1, directive_align, directive_data, directive_zero, directive_header, directive_const };
+
+// The value of a directive at pos; a check of it points at its start.
+static int32_t directive_value(std::string_view line, int32_t& pos) {
+    const int32_t value_at = pos;
+    const int32_t value = parse_immediate(line, pos);
+    fault_position = value_at;
+    return value;
+}
 
 void process_line() {
     const std::string_view line = current_line;
     if (line.empty())
         return;
     int32_t pos = 1;
-    skip_blanks(line, pos);
-    // Every directive begins with "#": other lines fail all six matches at once.
-    const bool directive = pos <= static_cast<int32_t>(line.size()) && line[static_cast<std::size_t>(pos - 1)] == '#';
-    if (!directive) {
-        if (expect_char(line, '@', pos))
-            define_label(line, pos);
-        else
-            encode_instruction();
-    } else if (match_keyword(line, org_keywords, pos, false) != 0) {
-        t_item* item = emit_directive(kind_org);
-        const int32_t value_at = pos;
-        item->parameter = parse_immediate(line, pos);
-        fault_position = value_at;
+    // Every directive begins with "#": other lines fail every match at once.
+    const int32_t directive = line[0] == '#' ? match_keyword(line, directive_keywords, pos, false) : 0;
+    t_item* item = nullptr;
+    switch (directive) {
+    case directive_org:
+        item = emit_directive(kind_org);
+        item->parameter = directive_value(line, pos);
         note_org(item);
-    } else if (match_keyword(line, align_keywords, pos, false) != 0) {
-        t_item* item = emit_directive(kind_align);
-        const int32_t value_at = pos;
-        item->parameter = parse_immediate(line, pos);
-        fault_position = value_at;
+        break;
+    case directive_align:
+        item = emit_directive(kind_align);
+        item->parameter = directive_value(line, pos);
         fatal_check(item->parameter >= 1, "Alignment must be at least 1");
-    } else if (match_keyword(line, data_keywords, pos, false) != 0) {
-        t_item* item = emit_directive(kind_reserve);
-        const int32_t value_at = pos;
-        item->size = parse_immediate(line, pos);
-        fault_position = value_at;
+        break;
+    case directive_data:
+    case directive_zero:
+        item = emit_directive(directive == directive_data ? kind_reserve : kind_zero);
+        item->size = directive_value(line, pos);
         fatal_check(item->size >= 0, "Size must not be negative");
-    } else if (match_keyword(line, zero_keywords, pos, false) != 0) {
-        t_item* item = emit_directive(kind_zero);
-        const int32_t value_at = pos;
-        item->size = parse_immediate(line, pos);
-        fault_position = value_at;
-        fatal_check(item->size >= 0, "Size must not be negative");
-    } else if (match_keyword(line, header_keywords, pos, false) != 0) {
+        break;
+    case directive_header:
         header_requested = true;
         emit_item(kind_bytes, 4, "ORBX");
         // ORDER: the seven header words.
         for (std::string_view word : {"@endofexe", "@endofmem", "@runpoint", "@start", "@stack",
                                       "@endofstack-@stack", "@endofmem"})
             emit_deferred(kind_value, parse_terms(word, pos = 1));
-    } else if (match_keyword(line, const_keywords, pos, false) != 0) {
+        break;
+    case directive_const:
         define_constant(line, pos);
-    } else if (expect_char(line, '@', pos)) {
-        define_label(line, pos);
-    } else {
-        encode_instruction();
+        break;
+    default:
+        if (expect_char(line, '@', pos))
+            define_label(line, pos);
+        else
+            encode_instruction();
     }
 }
