@@ -2,6 +2,7 @@
 #include "driver/driver.h"
 #include "source/source.h"
 
+#include <algorithm>
 #include <string>
 
 std::string_view current_line;
@@ -28,12 +29,12 @@ static void print_classic_report(const t_diagnostic& diagnostic) {
 }
 
 // The diagnostic for message at the line in hand: the classic report names the file at the
-// current depth and the current line; the place is worked out only when somebody reads it.
+// current depth and the current line; the place, which only the other forms print, is the word
+// at fault. Only "Too many nested includes" is raised at depth 17; it names the file at level 16,
+// which holds the include line.
 static t_diagnostic diagnostic_here(bool warning, std::string_view message, std::string_view suffix) {
     t_diagnostic diagnostic{warning, std::string(message).append(suffix), {}, {}, 0, std::string(current_line), {}};
-    // Only "Too many nested includes" is raised at depth 17; it names the file at level 16,
-    // which holds the include line.
-    const int32_t level = nesting_depth < 1 ? 1 : (nesting_depth > max_nesting ? max_nesting : nesting_depth);
+    const int32_t level = std::clamp(nesting_depth, 1, max_nesting);
     diagnostic.report_file = include_stack[level].file_name;
     diagnostic.report_line = include_stack[level].line_number;
     if (!classic_report) {

@@ -21,7 +21,6 @@ static t_block* blocks = nullptr; // newest first
 t_region records_region{};
 t_region bytes_region{};
 t_region items_region{};
-static std::size_t retired_bytes = 0; // carved from blocks that are no region's current block
 
 static void add_block(t_region& region, std::size_t at_least) {
     std::size_t size = at_least > block_bytes ? at_least : block_bytes;
@@ -31,7 +30,6 @@ static void add_block(t_region& region, std::size_t at_least) {
     block->next = blocks;
     block->size = size;
     blocks = block;
-    retired_bytes += static_cast<std::size_t>(region.cursor - region.start);
     region.start = region.cursor = reinterpret_cast<char*>(block + 1);
     region.limit = region.cursor + size;
 }
@@ -59,12 +57,14 @@ void release_run_memory() {
         blocks = next;
     }
     records_region = bytes_region = items_region = t_region{};
-    retired_bytes = 0;
 }
 
+// The blocks taken, less what the current blocks still have free.
 std::size_t run_memory_used() {
-    std::size_t used = retired_bytes;
+    std::size_t used = 0;
+    for (const t_block* block = blocks; block != nullptr; block = block->next)
+        used += block->size;
     for (const t_region* region : {&records_region, &bytes_region, &items_region})
-        used += static_cast<std::size_t>(region->cursor - region->start);
+        used -= static_cast<std::size_t>(region->limit - region->cursor);
     return used;
 }

@@ -82,12 +82,9 @@ int32_t item_bytes(const t_item* item, uint8_t out[item_bytes_max]) {
     if (item->kind == kind_value) {
         value_bytes = 4;
     } else if (item->kind == kind_operand || item->kind == kind_memory) {
-        // The word is stored with size code 10; the chosen size sets the code that is written.
-        uint16_t word = static_cast<uint16_t>(item->data[0] | item->data[1] << 8);
-        if (item->size == 2)
-            word = static_cast<uint16_t>(word - 0x4000);
-        else if (item->size == 6)
-            word = static_cast<uint16_t>(word + 0x4000);
+        // The word is stored with size code 10; the chosen size sets the code that is written:
+        // 01 for 2 bytes, 10 for 4, 11 for 6.
+        const auto word = static_cast<uint16_t>((item->data[0] | item->data[1] << 8) + (item->size - 4) / 2 * 0x4000);
         out[count++] = static_cast<uint8_t>(word);
         out[count++] = static_cast<uint8_t>(word >> 8);
         value_bytes = item->size - 2;
