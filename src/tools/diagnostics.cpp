@@ -4,34 +4,39 @@
 #include "encoder/encoder.h"
 
 #include <cerrno>
-#include <set>
+#include <algorithm>
 #include <unistd.h>
-
-// The bare words of the language: a list's alternatives without the blank and punctuation some
-// carry ("byte [", ",round").
-static const std::set<std::string, std::less<>>& language_word_set() {
-    static const std::set<std::string, std::less<>> words = [] {
-        std::set<std::string, std::less<>> all;
-        for (int32_t k = 0; k < language_word_lists; ++k) {
-            std::string word;
-            for (const char c : std::string(language_words[k].list) + "/") {
-                if (c == '/' || c == '|') {
-                    if (!word.empty() && word != "^")
-                        all.insert(word);
-                    word.clear();
-                } else if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '#') {
-                    word += c;
-                }
-            }
-        }
-        return all;
-    }();
-    return words;
-}
 
 static bool is_word_char(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '#' || c == '_' ||
            c == '.' || c == '@';
+}
+
+const std::vector<t_language_word>& language_word_table() {
+    static const std::vector<t_language_word> table = [] {
+        std::vector<t_language_word> words;
+        for (int32_t k = 0; k < language_word_lists; ++k) {
+            const std::string_view list = language_words[k].list;
+            for (std::size_t at = 0; at <= list.size();) {
+                const std::size_t end = std::min(list.find_first_of("/|", at), list.size());
+                std::size_t first = at;
+                while (first < end && !is_word_char(list[first]))
+                    ++first;
+                std::size_t last = first;
+                while (last < end && is_word_char(list[last]))
+                    ++last;
+                const std::string word(list.substr(first, last - first));
+                const bool known = std::any_of(words.begin(), words.end(), [&](const t_language_word& w) {
+                    return w.word == word && w.kind == language_words[k].kind;
+                });
+                if (!word.empty() && !known)
+                    words.push_back({word, language_words[k].kind});
+                at = end + 1;
+            }
+        }
+        return words;
+    }();
+    return table;
 }
 
 // A word of the line written with capitals that is a keyword in lower case, or "".
@@ -47,7 +52,8 @@ static std::string capitalised_keyword(std::string_view text) {
             capitals = capitals || (c >= 'A' && c <= 'Z');
             lower += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
         }
-        if (capitals && language_word_set().count(lower) != 0)
+        if (capitals && std::any_of(language_word_table().begin(), language_word_table().end(),
+                                    [&](const t_language_word& known) { return known.word == lower; }))
             return word;
         at = end > at ? end : at + 1;
     }

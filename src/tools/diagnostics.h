@@ -5,6 +5,16 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+// One word of the language with the kind of its list: each list split at "/" and "|", each
+// entry's first run of word characters ("push " gives push, ",ax =" gives ax), "^" left out, each
+// word once per kind.
+struct t_language_word {
+    std::string word;
+    std::string_view kind;
+};
+const std::vector<t_language_word>& language_word_table();
 
 // The text of one diagnostic. A warning made an error (-Werror) says so; program names the tool
 // where the diagnostic belongs to no file.

@@ -2,6 +2,7 @@
 #include "tools/orbls/requests.h"
 
 #include "encoder/encoder.h"
+#include "tools/diagnostics.h"
 #include "tools/orbls/manual.h"
 
 #include <algorithm>
@@ -32,44 +33,6 @@ static std::string hex8(int32_t value) {
 static bool is_word_character(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.' ||
            c == '#' || c == '@';
-}
-
-// One word of the language with the kind of its list.
-struct t_language_word {
-    std::string word;
-    std::string_view kind;
-};
-
-// The encoder's words, bare: each list split at "/" and "|", each entry's first run of word
-// characters ("push " gives push, ",ax =" gives ax), "^" left out, each word once per kind.
-static const std::vector<t_language_word>& language_word_table() {
-    static const std::vector<t_language_word> table = [] {
-        std::vector<t_language_word> words;
-        for (int32_t k = 0; k < language_word_lists; ++k) {
-            const std::string_view list = language_words[k].list;
-            std::size_t at = 0;
-            while (at <= list.size()) {
-                std::size_t end = list.find_first_of("/|", at);
-                end = end == std::string_view::npos ? list.size() : end;
-                const std::string_view entry = list.substr(at, end - at);
-                std::size_t first = 0;
-                while (first < entry.size() && !is_word_character(entry[first]))
-                    ++first;
-                std::size_t last = first;
-                while (last < entry.size() && is_word_character(entry[last]))
-                    ++last;
-                const std::string word(entry.substr(first, last - first));
-                const bool known = std::any_of(words.begin(), words.end(), [&](const t_language_word& w) {
-                    return w.word == word && w.kind == language_words[k].kind;
-                });
-                if (!word.empty() && !known)
-                    words.push_back({word, language_words[k].kind});
-                at = end + 1;
-            }
-        }
-        return words;
-    }();
-    return table;
 }
 
 static bool is_language_word(std::string_view word, std::string_view kind) {
