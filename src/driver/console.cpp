@@ -46,9 +46,15 @@ void console_write(std::string_view text) {
 }
 
 void console_line(std::string_view text) {
-    console_write(text);
-    if (out_used == sizeof out_buffer)
-        console_flush();
+    if (text.size() < sizeof out_buffer - out_used) { // the common case: room for the line and its end
+        if (!text.empty())
+            std::memcpy(out_buffer + out_used, text.data(), text.size());
+        out_used += text.size();
+    } else {
+        console_write(text);
+        if (out_used == sizeof out_buffer)
+            console_flush();
+    }
     out_buffer[out_used++] = '\n';
 }
 
