@@ -8,17 +8,15 @@ static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 static bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Value 0 to 15 of each character as a digit of a number, or -1.
-static constexpr struct t_digit_values {
-    int8_t of[256];
-    constexpr t_digit_values() : of{} {
-        for (int c = 0; c < 256; ++c)
-            of[c] = c >= '0' && c <= '9'   ? static_cast<int8_t>(c - '0')
-                    : c >= 'A' && c <= 'F' ? static_cast<int8_t>(c - 'A' + 10)
-                    : c >= 'a' && c <= 'f' ? static_cast<int8_t>(c - 'a' + 10)
-                                           : int8_t{-1};
-    }
-} digit_values;
-
+static constexpr auto digit_values = [] {
+    struct {
+        int8_t of[256];
+    } table{};
+    for (int c = 0; c < 256; ++c)
+        table.of[c] = static_cast<int8_t>(c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                          : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
+    return table;
+}();
 static int32_t digit_value(char c) { return digit_values.of[static_cast<unsigned char>(c)]; }
 
 static char at(std::string_view text, int32_t pos) { return text[static_cast<std::size_t>(pos - 1)]; }
