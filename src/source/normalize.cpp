@@ -2,6 +2,7 @@
 #include "driver/driver.h"
 #include "source/source.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -87,15 +88,13 @@ const char* normalize_buffered(const char* in, const char* end, std::string_view
     }
 }
 
-// The same rules byte by byte; from[k], when wanted, is the offset in text of the byte that gave
-// the k-th byte of the result.
-static std::string_view normalize_noting(std::string_view text, std::vector<int32_t>* from) {
+// The same rules byte by byte, for a line that is not in a read buffer.
+std::string_view normalize_text(std::string_view text) {
     char* const start = normalized_room(text.size());
     char* out = start;
     bool after_separator = true;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        const char* const before = out;
         switch (char_classes.of[static_cast<unsigned char>(c)]) {
         case word:
             *out++ = c;
@@ -108,19 +107,13 @@ static std::string_view normalize_noting(std::string_view text, std::vector<int3
             after_separator = true;
             break;
         case quote: {
-            std::size_t close = text.find(c, i + 1);
-            if (from == nullptr) {
-                fault_position = static_cast<int32_t>(i) + 1;
-                fatal_check(close != std::string_view::npos, "String exceeds line");
-            } else if (close == std::string_view::npos) {
-                close = text.size() - 1; // only mapping: the rest of the line stands for the string
-            }
+            const std::size_t close = text.find(c, i + 1);
+            fault_position = static_cast<int32_t>(i) + 1;
+            fatal_check(close != std::string_view::npos, "String exceeds line");
             std::memcpy(out, text.data() + i, close - i + 1); // a string leaves after_separator as it was
-            for (std::size_t k = i; k <= close && from != nullptr; ++k)
-                from->push_back(static_cast<int32_t>(k));
             out += close - i + 1;
             i = close;
-            continue;
+            break;
         }
         default:
             if (!after_separator)
@@ -128,36 +121,41 @@ static std::string_view normalize_noting(std::string_view text, std::vector<int3
             after_separator = true;
             break;
         }
-        for (const char* k = before; k < out && from != nullptr; ++k)
-            from->push_back(static_cast<int32_t>(i));
     }
     return {start, static_cast<std::size_t>(out - start)};
 }
 
-std::string_view normalize_text(std::string_view text) { return normalize_noting(text, nullptr); }
-
+// Counts what normalisation would write up to position pos, without writing it: a blank it adds
+// stands for the byte that made it. A word or a string is the same run of bytes in both forms.
 t_span written_span(std::string_view text, int32_t pos) {
-    std::vector<int32_t> from;
-    const std::string_view line = normalize_noting(text, &from);
-    const auto length = static_cast<int32_t>(line.size());
-    if (pos < 1) { // the whole line: its first word
-        pos = 1;
-        while (pos <= length && line[static_cast<std::size_t>(pos - 1)] == ' ')
-            ++pos;
+    std::size_t at = 0;
+    int32_t written = 0;
+    for (bool after_separator = true; at < text.size(); ++at) {
+        const unsigned char cls = char_classes.of[static_cast<unsigned char>(text[at])];
+        if (pos < 1 && cls != separator && cls != line_end)
+            break; // the whole line: its first word
+        if (cls == quote) {
+            const std::size_t close = std::min(text.find(text[at], at + 1), text.size() - 1);
+            if (pos >= 1 && written + static_cast<int32_t>(close - at + 1) >= pos) {
+                at += static_cast<std::size_t>(pos - written - 1);
+                break;
+            }
+            written += static_cast<int32_t>(close - at + 1);
+            at = close;
+            continue;
+        }
+        written += (cls != word && !after_separator ? 1 : 0) + (cls == word || cls == punctuation ? 1 : 0);
+        after_separator = cls != word;
+        if (pos >= 1 && written >= pos)
+            break;
     }
-    if (pos > length)
+    if (at >= text.size())
         return {static_cast<int32_t>(text.size()), 1};
-    // The word at pos: a run of word characters, a string, or one punctuation character.
-    int32_t last = pos; // the position of its last byte
-    const char c = line[static_cast<std::size_t>(pos - 1)];
-    if (char_classes.of[static_cast<unsigned char>(c)] == word) {
-        while (last < length && char_classes.of[static_cast<unsigned char>(line[static_cast<std::size_t>(last)])] == word)
-            ++last;
-    } else if (c == '"' || c == '\'') {
-        const std::size_t close = line.find(c, static_cast<std::size_t>(pos));
-        last = close == std::string_view::npos ? length : static_cast<int32_t>(close) + 1;
-    }
-    const int32_t first_offset = from[static_cast<std::size_t>(pos - 1)];
-    const int32_t last_offset = from[static_cast<std::size_t>(last - 1)];
-    return {first_offset, last_offset - first_offset + 1};
+    std::size_t end = at + 1;
+    if (char_classes.of[static_cast<unsigned char>(text[at])] == word)
+        while (end < text.size() && char_classes.of[static_cast<unsigned char>(text[end])] == word)
+            ++end;
+    else if (char_classes.of[static_cast<unsigned char>(text[at])] == quote)
+        end = std::min(text.find(text[at], at + 1), text.size() - 1) + 1;
+    return {static_cast<int32_t>(at), static_cast<int32_t>(end - at)};
 }
