@@ -73,25 +73,16 @@ static void emit_data_value(t_scan& scan, int32_t stage, int32_t precision) {
     }
 }
 
-static const t_keywords db_keywords = compile_keywords(db_list);
-static const t_keywords dw_keywords = compile_keywords(dw_list);
-static const t_keywords dd_keywords = compile_keywords(dd_list);
-static const t_keywords float_data_keywords = compile_keywords(float_data_list);
+// No word of the list is a prefix of a word before it ("dd" comes before "ddouble"), so one list
+// answers as trying "db", "dw", "dd" and the floating-point definitions one by one would.
+static const t_keywords data_keywords = compile_keywords(data_list);
 
 bool encode_data(t_scan& scan) {
-    int32_t stage = 0;
-    int32_t precision = 0;
-    // ORDER: "db", "dw", "dd", then the floating-point definitions.
-    if (match_word(scan, db_keywords) != 0)
-        stage = 1;
-    else if (match_word(scan, dw_keywords) != 0)
-        stage = 2;
-    else if (match_word(scan, dd_keywords) != 0)
-        stage = 3;
-    else if ((precision = match_word(scan, float_data_keywords)) != 0)
-        stage = 4;
-    else
+    const int32_t definition = match_word(scan, data_keywords);
+    if (definition == 0)
         return false;
+    const int32_t stage = definition < 4 ? definition : 4; // 4 for the three floating-point ones
+    const int32_t precision = definition - 3;
     const auto length = static_cast<int32_t>(scan.line.size());
     while (scan.pos <= length) {
         const char c = scan.line[static_cast<std::size_t>(scan.pos - 1)];

@@ -40,11 +40,8 @@ inline constexpr std::string_view float_unary_list =
     "fsin/fcos/ftan/fsincos/fexp/fln/fround/ftrunc/fsqrt/finv/fabs/fminus/fpatan/^/^/ftest";
 // ORDER: index - 1 is added to the high byte 0x33.
 inline constexpr std::string_view float_binary_list = "fadd/fsub/fmul/fdiv";
-inline constexpr std::string_view db_list = "db";
-inline constexpr std::string_view dw_list = "dw";
-inline constexpr std::string_view dd_list = "dd";
-inline constexpr std::string_view float_data_list = "dsingle/ddouble/dextended";
-inline constexpr std::string_view data_list = "db/dw/dd/dsingle/ddouble/dextended"; // the four data stages together
+// ORDER: index - 1 is the definition: db, dw, dd, then single, double, extended (precision index - 3).
+inline constexpr std::string_view data_list = "db/dw/dd/dsingle/ddouble/dextended";
 inline constexpr std::string_view relative_list = "jr/calr";
 inline constexpr std::string_view jump_list = "jmp/call";
 inline constexpr std::string_view ret_list = "ret";

@@ -5,6 +5,7 @@
 #include "lex/literal_keywords.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <random>
 
 namespace {
@@ -127,4 +128,33 @@ TEST(CompiledKeywords, LoadOperandFormsExcludeEachOther) {
         }
     }
     EXPECT_EQ(overlaps, 0);
+}
+
+// The directives and the data definitions are each matched as one list: that answers as trying
+// their words one list at a time would, because no word is a prefix of a word before it.
+TEST(CompiledKeywords, OneListAnswersAsItsWordsInTurn) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> merged = {
+        {"#org/#align/#data/#zero/#header/#const", {"#org", "#align", "#data", "#zero", "#header", "#const"}},
+        {std::string(data_list), {"db", "dw", "dd", "dsingle/ddouble/dextended"}},
+    };
+    std::mt19937 rng(9);
+    int mismatches = 0;
+    for (const auto& [list, parts] : merged) {
+        for (int i = 0; i < 100000; ++i) {
+            const std::string text = random_text(rng, list);
+            int32_t pos_one = 1;
+            const int32_t one = match_keyword(text, list, pos_one, false);
+            int32_t in_turn = 0;
+            int32_t pos_turn = 1;
+            for (std::size_t k = 0, before = 0; k < parts.size() && in_turn == 0; ++k) {
+                pos_turn = 1;
+                const int32_t number = match_keyword(text, parts[k], pos_turn, false);
+                in_turn = number == 0 ? 0 : static_cast<int32_t>(before) + number;
+                before += static_cast<std::size_t>(std::count(parts[k].begin(), parts[k].end(), '/') + 1);
+            }
+            if ((one != in_turn || (one != 0 && pos_one != pos_turn)) && ++mismatches <= 20)
+                ADD_FAILURE() << "'" << text << "': one list " << one << ", in turn " << in_turn;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
 }
