@@ -153,10 +153,12 @@ static int create_temporary(const std::string& target) {
 
 void write_image() {
     const std::string target = image_name.empty() ? source_name + ".orb" : image_name;
-    // Standard output, a device or a pipe cannot be replaced, only written; the echo goes first.
+    // Standard output, a device or a pipe cannot be replaced, only written; the echo goes first. So
+    // is a name under /dev or /proc (/dev/stdout names a descriptor even when it is a file).
     struct stat status {};
     const bool exists = ::stat(target.c_str(), &status) == 0;
-    const bool direct = target == "-" || (exists && !S_ISREG(status.st_mode));
+    const bool direct = target == "-" || target.rfind("/dev/", 0) == 0 || target.rfind("/proc/", 0) == 0 ||
+                        (exists && !S_ISREG(status.st_mode));
     // A read-only image is kept as it is.
     const bool replaced = !direct && (!exists || ::access(target.c_str(), W_OK) == 0);
     output.fd = -1;

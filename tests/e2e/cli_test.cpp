@@ -40,6 +40,8 @@ const t_cli_case cli_cases[] = {
      std::string("\x01\x01\x00", 3)},
     {"image named after the source", {{"t.asm", "db 7\r\n"}}, {"-w", "t.asm"}, "", 0, "", "", "t.asm.orb", "\x07"},
     {"image to standard output", {{"t.asm", "db 'AB'\r\n"}}, {"-o", "-", "t.asm"}, "", 0, "AB", "", "", ""},
+    {"image to /dev/stdout, a file here: written through, never replaced", {{"t.asm", "db 'CD'\r\n"}},
+     {"-o", "/dev/stdout", "t.asm"}, "", 0, "CD", "", "", ""},
     {"source from standard input", {}, {"-o", "x.orb", "-"}, "db 3\r\n", 0, "", "", "x.orb", "\x03"},
     {"echo", {{"t.asm", "  db 1 , 2\r\n"}}, {"--echo", "-o", "x.orb", "t.asm"}, "", 0, "db 1 ,2\n", "", "x.orb",
      "\x01\x02"},
