@@ -177,8 +177,8 @@ t_rb_node* enter_symbol(const t_rb_data& record) {
     index_node(added);
     if (record.item == nullptr) {
         ++undefined_count;
-        if (!classic_report)
-            first_uses.emplace_back(added, current_place());
+        if (!classic_report) // the place is worked out once when the uses are kept too
+            first_uses.emplace_back(added, symbol_uses_wanted ? symbol_uses.back().place : current_place());
     }
     if (!symbol_tree_deferred) {
         insert_node(added);

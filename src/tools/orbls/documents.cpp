@@ -2,6 +2,7 @@
 #include "tools/orbls/documents.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 
 static int hex_value(char c) {
@@ -107,27 +108,29 @@ static void utf8_sequence(std::string_view line, std::size_t at, std::size_t& by
     units = length == 4 ? 2 : 1;
 }
 
-int32_t utf16_length(std::string_view line, std::size_t bytes) {
-    int32_t units = 0;
-    for (std::size_t at = 0; at < bytes && at < line.size();) {
+// Walks line from its start until either limit is reached: bytes of UTF-8, or units of UTF-16.
+static void walk_utf16(std::string_view line, std::size_t byte_limit, int64_t unit_limit, std::size_t& at,
+                       int32_t& units) {
+    for (at = 0, units = 0; at < line.size() && at < byte_limit && units < unit_limit;) {
         std::size_t length = 0;
         int32_t sequence_units = 0;
         utf8_sequence(line, at, length, sequence_units);
         at += length;
         units += sequence_units;
     }
+}
+
+int32_t utf16_length(std::string_view line, std::size_t bytes) {
+    std::size_t at = 0;
+    int32_t units = 0;
+    walk_utf16(line, bytes, INT64_MAX, at, units);
     return units;
 }
 
 std::size_t byte_offset(std::string_view line, int64_t utf16_column) {
     std::size_t at = 0;
-    for (int64_t units = 0; at < line.size() && units < utf16_column;) {
-        std::size_t length = 0;
-        int32_t sequence_units = 0;
-        utf8_sequence(line, at, length, sequence_units);
-        at += length;
-        units += sequence_units;
-    }
+    int32_t units = 0;
+    walk_utf16(line, SIZE_MAX, utf16_column, at, units);
     return at;
 }
 
