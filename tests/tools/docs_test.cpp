@@ -279,7 +279,7 @@ TEST(Docs, ReadmeSetUp) {
             for (const std::string& line : block.lines)
                 commands.push_back(line);
     ASSERT_EQ(commands.size(), 2u);
-    const std::string build = "cmake --preset release && cmake --build --preset release && ";
+    const std::string build = "tools/setup.sh && cmake --preset release && cmake --build --preset release && ";
     EXPECT_EQ(commands[0], build + "./build/release/orbasm examples/hello.asm");
     EXPECT_EQ(commands[1], build + "ctest --preset release");
     t_dir_guard g;
