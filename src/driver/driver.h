@@ -113,3 +113,18 @@ std::size_t run_memory_used();
 // One whole assembly of name: read, lay out and write the image; true on success, false after an
 // error. With write_output false the image is laid out but not written.
 bool run_assembly(std::string_view name, bool write_output = true);
+
+// A file written beside the image (a dependency file): name and whole text.
+struct t_companion_file {
+    std::string name;
+    std::string text;
+};
+// Writes the image of the run that has just succeeded without writing it, and the companions: all
+// take their names together, or none does. False after an error, reported as any error is.
+bool write_run_outputs(const std::vector<t_companion_file>& companions);
+
+// Memory ran out: the report is made without asking for memory (the console form prints it at
+// once, the others keep it as the run's only diagnostic). Every run keeps a reserve for that report.
+void report_out_of_memory();
+void keep_memory_reserve();
+void release_memory_reserve();

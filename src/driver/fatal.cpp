@@ -3,6 +3,7 @@
 #include "source/source.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 std::string_view current_line;
@@ -53,6 +54,37 @@ void fatal_stop(std::string_view message, std::string_view suffix) {
     else
         diagnostics.push_back(std::move(diagnostic));
     throw t_fatal_stop{};
+}
+
+void report_out_of_memory() {
+    release_memory_reserve();
+    if (classic_report) {
+        // As print_classic_report, from what the run holds: the line number is written by hand.
+        const int32_t level = std::clamp(nesting_depth, 1, max_nesting);
+        char number[12];
+        std::size_t length = 0;
+        for (auto rest = static_cast<uint32_t>(include_stack[level].line_number); length == 0 || rest > 0; rest /= 10)
+            number[length++] = static_cast<char>('0' + rest % 10);
+        std::reverse(number, number + length);
+        console_line("");
+        console_write("Error : ");
+        console_line("Out of memory");
+        console_write("File  : ");
+        console_line(include_stack[level].file_name);
+        console_write("Line  : ");
+        console_line(std::string_view(number, length));
+        console_write("Fault : ");
+        console_line(current_line);
+        console_flush();
+        return;
+    }
+    // The diagnostics so far are dropped, which gives back their memory; the one report then
+    // takes what the reserve held.
+    std::vector<t_diagnostic>().swap(diagnostics);
+    try {
+        diagnostics.push_back(t_diagnostic{false, "Out of memory", {}, {}, 0, {}, {}});
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void warn(std::string_view message) { diagnostics.push_back(diagnostic_here(true, message, {})); }

@@ -59,6 +59,21 @@ void release_run_memory() {
     records_region = bytes_region = items_region = t_region{};
 }
 
+// Memory set aside at the start of a run and given back when memory runs out, so that the report
+// of that finds some.
+static void* memory_reserve = nullptr;
+static constexpr std::size_t memory_reserve_bytes = std::size_t(1) << 16;
+
+void keep_memory_reserve() {
+    if (memory_reserve == nullptr)
+        memory_reserve = std::malloc(memory_reserve_bytes);
+}
+
+void release_memory_reserve() {
+    std::free(memory_reserve);
+    memory_reserve = nullptr;
+}
+
 // The blocks taken, less what the current blocks still have free.
 std::size_t run_memory_used() {
     std::size_t used = 0;

@@ -1,5 +1,6 @@
 // The assembly run: one source file to one image, in a fixed order of steps.
 #include "driver/driver.h"
+#include "driver/output_file.h"
 #include "image/image.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
@@ -14,6 +15,7 @@ std::vector<std::string> command_line_constants;
 // Step 1: the run-wide state of a fresh run.
 static void begin_run(std::string_view name) {
     release_run_memory();
+    keep_memory_reserve();
     reset_sources();
     reset_items();
     reset_symbols();
@@ -67,6 +69,13 @@ static void end_of_source() {
     check_defined(symbol_root);
 }
 
+// Memory ran out: what the run holds is given back before the report, which itself asks for none.
+static void stop_for_memory() {
+    output_abandon_all();
+    release_run_memory();
+    report_out_of_memory();
+}
+
 bool run_assembly(std::string_view name, bool write_output) {
     bool ok = true;
     try {
@@ -78,18 +87,29 @@ bool run_assembly(std::string_view name, bool write_output) {
         ok = !warnings_are_errors ||
              std::none_of(diagnostics.begin(), diagnostics.end(), [](const t_diagnostic& d) { return d.warning; });
         if (write_output && ok)
-            write_image();
+            write_image({});
     } catch (const t_fatal_stop&) {
         ok = false;
     } catch (const std::bad_alloc&) {
-        try {
-            fatal_stop("Out of memory");
-        } catch (const t_fatal_stop&) {
-        }
+        stop_for_memory();
         ok = false;
     }
     if (!ok)
         reset_sources(); // closes the files a report left open
+    console_flush();
+    return ok;
+}
+
+bool write_run_outputs(const std::vector<t_companion_file>& companions) {
+    bool ok = true;
+    try {
+        write_image(companions);
+    } catch (const t_fatal_stop&) {
+        ok = false;
+    } catch (const std::bad_alloc&) {
+        stop_for_memory();
+        ok = false;
+    }
     console_flush();
     return ok;
 }

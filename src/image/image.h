@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 struct t_term;
+struct t_companion_file;
 
 // Item kinds. ORDER: the numbers are part of the design; 4 is not a kind.
 enum : int32_t {
@@ -64,8 +66,9 @@ void note_org(const t_item* item);
 // The bounded schedule of layout passes.
 void run_layout();
 
-// Writes the laid-out image to image_name (or the source name with ".orb" appended).
-void write_image();
+// Writes the laid-out image to image_name (or the source name with ".orb" appended), and the
+// companions beside it: all of them take their names together, or none does.
+void write_image(const std::vector<t_companion_file>& companions);
 
 // The most bytes item_bytes renders: a word and a 32-bit operand.
 constexpr int32_t item_bytes_max = 6;

@@ -1,16 +1,15 @@
-// The image writer: the laid-out items as raw bytes from address 0 to the end of the image. A file
-// is written under a new name beside the image and then renamed over it, so that the image's name
-// holds either the older image or the whole new one at every moment, whatever stops the run.
+// The image writer: the laid-out items as raw bytes from address 0 to the end of the image. The
+// file goes through the shared output writer, which puts a new image into place only when it is
+// complete, so that the image's name holds either the older image or the whole new one at every
+// moment, whatever stops the run.
 #include "driver/driver.h"
+#include "driver/output_file.h"
 #include "image/image.h"
+#include "source/source.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 std::string image_name;
 
@@ -18,32 +17,16 @@ static const uint8_t zero_buffer[1024] = {}; // the source of every zero fill
 
 // The image's way into the file: its bytes go through a fixed buffer, so the image itself is never
 // held in memory.
-struct t_output {
-    int fd;
-    bool seekable;     // a new regular file: long runs of zeros are left as holes
-    bool failed;       // a write failed; nothing more is written
-    int error;         // the system's reason for the failure
+struct t_image_output {
+    t_output_file file;
     std::size_t used;  // bytes held in buffer
     int64_t written;   // bytes of the image passed to the file so far, holes included
     uint8_t buffer[std::size_t(1) << 16];
 };
-static t_output output;
-
-static void fail_output() {
-    if (!output.failed)
-        output.error = errno;
-    output.failed = true;
-}
+static t_image_output output;
 
 static void flush_output() {
-    for (std::size_t done = 0; done < output.used && !output.failed;) {
-        const ssize_t wrote = ::write(output.fd, output.buffer + done, output.used - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            fail_output();
-        done += wrote > 0 ? static_cast<std::size_t>(wrote) : 0;
-    }
+    output_put(output.file, output.buffer, output.used);
     output.used = 0;
 }
 
@@ -65,10 +48,9 @@ static void put_bytes(const uint8_t* bytes, std::size_t count) {
 static constexpr int32_t hole_min_bytes = 1 << 16;
 
 static void put_zeros(int32_t count) {
-    if (output.seekable && count >= hole_min_bytes) {
+    if (output.file.seekable && count >= hole_min_bytes) {
         flush_output();
-        if (::lseek(output.fd, count, SEEK_CUR) < 0)
-            fail_output();
+        output_skip(output.file, count);
         output.written += count;
         return;
     }
@@ -121,76 +103,51 @@ static void write_items() {
     }
     flush_output();
     // A hole at the end of the image is part of it once the file has the image's length.
-    if (output.seekable && !output.failed && ::ftruncate(output.fd, end_of_image) != 0)
-        fail_output();
+    output_set_length(output.file, end_of_image);
 }
 
-// The new file's name, for the signal handlers to remove it: a run stopped by Ctrl-C or kill leaves
-// the older image and nothing else.
-static char temporary_name[4096];
-
-static void remove_temporary_and_stop(int signal) {
-    ::unlink(temporary_name);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
+// A failure to write one of the outputs, reported with its name and the system's reason.
+static void fail_with(const t_output_file& file, const std::string& reason) {
+    fault_detail = "\"" + file.name + "\": " + reason;
+    fatal_stop("Could not write output file");
 }
 
-// A new file beside target, with the permissions a newly created image gets; -1 when none can be made.
-static int create_temporary(const std::string& target) {
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = folder + "." + target.substr(slash + 1) + ".XXXXXX";
-    if (name.size() >= sizeof temporary_name)
-        return -1;
-    std::memcpy(temporary_name, name.c_str(), name.size() + 1);
-    const int fd = ::mkstemp(temporary_name);
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (fd >= 0)
-        ::fchmod(fd, 0666 & ~mask);
-    return fd;
-}
-
-void write_image() {
-    const std::string target = image_name.empty() ? source_name + ".orb" : image_name;
-    // Standard output, a device or a pipe cannot be replaced, only written; the echo goes first. So
-    // is a name under /dev or /proc (/dev/stdout names a descriptor even when it is a file).
-    struct stat status {};
-    const bool exists = ::stat(target.c_str(), &status) == 0;
-    const bool direct = target == "-" || target.rfind("/dev/", 0) == 0 || target.rfind("/proc/", 0) == 0 ||
-                        (exists && !S_ISREG(status.st_mode));
-    // A read-only image is kept as it is.
-    const bool replaced = !direct && (!exists || ::access(target.c_str(), W_OK) == 0);
-    output.fd = -1;
-    output.seekable = !direct;
-    output.failed = false;
-    output.used = 0;
-    output.written = 0;
-    void (*interrupted)(int) = SIG_DFL;
-    void (*terminated)(int) = SIG_DFL;
-    if (direct) {
-        console_flush();
-        output.fd = target == "-" ? 1 : ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    } else if (replaced) {
-        interrupted = std::signal(SIGINT, remove_temporary_and_stop);
-        terminated = std::signal(SIGTERM, remove_temporary_and_stop);
-        output.fd = create_temporary(target);
+void write_image(const std::vector<t_companion_file>& companions) {
+    std::vector<std::string> names = {image_name.empty() ? source_name + ".orb" : image_name};
+    for (const t_companion_file& companion : companions)
+        names.push_back(companion.name);
+    // Nothing is written over a file the run has read, nor twice to one file.
+    std::vector<std::string> inputs = files_read;
+    if (source_name.empty())
+        inputs.emplace_back("-");
+    std::string reason;
+    if (const int clash = output_clash(names, inputs, reason); clash >= 0) {
+        fault_detail = "\"" + names[static_cast<std::size_t>(clash)] + "\": " + reason;
+        fatal_check(false, "Could not write output file");
     }
-    if (output.fd < 0)
-        fail_output();
-    else
+    // Every output is opened before any is written: one that cannot be leaves the others untouched.
+    std::vector<t_output_file> files(names.size());
+    try {
+        for (std::size_t k = 0; k < names.size(); ++k)
+            if (!output_open(files[k], names[k]))
+                fail_with(files[k], std::strerror(files[k].error));
+        // Standard output, a device or a pipe is written in place; the echo goes first.
+        if (files[0].direct)
+            console_flush();
+        output.file = files[0];
+        output.used = 0;
+        output.written = 0;
         write_items();
-    if (output.fd > 1 && ::close(output.fd) != 0)
-        fail_output();
-    if (replaced) {
-        if (!output.failed && ::rename(temporary_name, target.c_str()) != 0)
-            fail_output();
-        if (output.failed && output.fd >= 0)
-            ::unlink(temporary_name);
-        std::signal(SIGINT, interrupted);
-        std::signal(SIGTERM, terminated);
+        files[0] = output.file;
+        for (std::size_t k = 1; k < files.size(); ++k)
+            output_put(files[k], companions[k - 1].text.data(), companions[k - 1].text.size());
+    } catch (...) {
+        for (t_output_file& file : files)
+            output_abandon(file);
+        throw;
     }
-    if (output.failed)
-        fault_detail = "\"" + target + "\": " + std::strerror(output.error);
-    fatal_check(!output.failed, "Could not write output file");
+    if (!output_commit(files.data(), files.size())) {
+        const auto failed = std::find_if(files.begin(), files.end(), [](const t_output_file& f) { return f.error != 0; });
+        fail_with(failed != files.end() ? *failed : files[0], std::strerror(failed != files.end() ? failed->error : EIO));
+    }
 }

@@ -77,6 +77,11 @@ static std::string hints(const t_diagnostic& diagnostic, const std::string& wher
     return text;
 }
 
+// The most columns of a line a diagnostic shows, and how many of them stand before the caret when
+// the line is cut.
+static constexpr std::size_t window_columns = 200;
+static constexpr std::size_t window_before = 80;
+
 std::string format_diagnostic(const t_diagnostic& diagnostic, std::string_view program, bool warning_as_error) {
     const t_place& place = diagnostic.place;
     std::string where = place.file.empty() ? std::string(program) : place.file;
@@ -88,11 +93,27 @@ std::string format_diagnostic(const t_diagnostic& diagnostic, std::string_view p
         text += " " + diagnostic.detail;
     text += diagnostic.warning && warning_as_error ? " [-Werror]\n" : "\n";
     if (place.line > 0) {
-        text += place.text + "\n";
+        // A long line is shown as a window around the word at fault, "..." where it is cut.
+        const std::string& line = place.text;
+        const std::size_t caret = std::min(static_cast<std::size_t>(place.column > 1 ? place.column - 1 : 0), line.size());
+        std::size_t first = 0;
+        std::size_t last = line.size();
+        if (line.size() > window_columns) {
+            first = caret > window_before ? caret - window_before : 0;
+            last = std::min(line.size(), first + window_columns);
+            first = last - window_columns;
+        }
+        const std::string_view cut = "...";
+        text.append(first > 0 ? cut : "").append(line, first, last - first).append(last < line.size() ? cut : "");
+        text += "\n";
         // Under the word at fault; a tab before it stays a tab, so that the caret lines up.
-        for (int32_t k = 0; k + 1 < place.column && static_cast<std::size_t>(k) < place.text.size(); ++k)
-            text += place.text[static_cast<std::size_t>(k)] == '\t' ? '\t' : ' ';
-        text.append("^").append(static_cast<std::size_t>(place.length > 1 ? place.length - 1 : 0), '~').append("\n");
+        text.append(first > 0 ? cut.size() : 0, ' ');
+        for (std::size_t k = first; k < caret; ++k)
+            text += line[k] == '\t' ? '\t' : ' ';
+        std::size_t tildes = static_cast<std::size_t>(place.length > 1 ? place.length - 1 : 0);
+        if (line.size() > window_columns)
+            tildes = std::min(tildes, last > caret ? last - caret - 1 : 0);
+        text.append("^").append(tildes, '~').append("\n");
         if (!diagnostic.warning)
             text += hints(diagnostic, where);
     }

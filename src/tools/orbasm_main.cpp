@@ -5,13 +5,14 @@
 // image is SOURCE.orb. Called with any option, it behaves like a Unix assembler: silent on success,
 // diagnostics on standard error pointing at the source, no wait.
 #include "driver/driver.h"
+#include "driver/output_file.h"
 #include "source/source.h"
 #include "tools/diagnostics.h"
 
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <getopt.h>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,8 @@ static std::string make_name(const std::string& name) {
     return escaped;
 }
 
-static bool write_dependencies(const t_options& options, const std::string& image) {
+// The dependency file: the image (or -MT's targets) depends on every file read.
+static t_companion_file dependency_file(const t_options& options, const std::string& image) {
     std::string text;
     for (const std::string& target : options.targets.empty() ? std::vector<std::string>{image} : options.targets)
         text.append(text.empty() ? "" : " ").append(make_name(target));
@@ -70,18 +72,19 @@ static bool write_dependencies(const t_options& options, const std::string& imag
     text += "\n";
     for (std::size_t k = 1; options.phony_targets && k < files_read.size(); ++k)
         text.append("\n").append(make_name(files_read[k])).append(":\n");
-    const std::string name = options.dependency_file.empty() ? image + ".d" : options.dependency_file;
-    std::ofstream out(name, std::ios::binary);
-    out << text;
-    out.close();
-    if (!out)
-        print_error_text("orbasm: error: Could not write dependency file \"" + name + "\"\n");
-    return static_cast<bool>(out);
+    return {options.dependency_file.empty() ? image + ".d" : options.dependency_file, text};
 }
 
 static int usage_error() {
     print_error_text("Try 'orbasm --help' for more information.\n");
     return 2;
+}
+
+// An empty name names no file: it is not taken for "no name given".
+static bool empty_name(const char* name, const char* option) {
+    if (name[0] == '\0')
+        print_error_text(std::string("orbasm: empty file name for ") + option + "\n");
+    return name[0] == '\0';
 }
 
 // The command-line form: options as getopt_long_only reads them ("-MD" and "-Werror" are words).
@@ -108,15 +111,27 @@ static int run_command_line(int argc, char** argv) {
     warnings_wanted = true;
     for (int option; (option = ::getopt_long_only(argc, argv, "o:I:D:w", long_options, nullptr)) != -1;) {
         switch (option) {
-        case 'o': options.output = optarg; break;
-        case 'I': include_dirs.emplace_back(optarg); break;
+        case 'o':
+            if (empty_name(optarg, "-o"))
+                return usage_error();
+            options.output = optarg;
+            break;
+        case 'I':
+            if (empty_name(optarg, "-I"))
+                return usage_error();
+            include_dirs.emplace_back(optarg);
+            break;
         case 'D': command_line_constants.emplace_back(optarg); break;
         case 'w': warnings_wanted = false; break;
         case echo_option: echo_enabled = true; break;
         case help_option: std::fputs(usage_text, stdout); return 0;
         case version_option: std::fputs("orbasm 1.0\n", stdout); return 0;
         case md_option: options.dependencies = true; break;
-        case mf_option: options.dependency_file = optarg; break;
+        case mf_option:
+            if (empty_name(optarg, "-MF"))
+                return usage_error();
+            options.dependency_file = optarg;
+            break;
         case mt_option: options.targets.emplace_back(optarg); break;
         case mp_option: options.phony_targets = true; break;
         case werror_option: warnings_are_errors = true; break;
@@ -139,13 +154,16 @@ static int run_command_line(int argc, char** argv) {
     const std::string source = options.sources.empty() || options.sources[0] == "-" ? "" : options.sources[0];
     image_name = options.output.empty() ? source + ".orb" : options.output;
     warnings_are_errors = warnings_are_errors && warnings_wanted;
-    const bool ok = run_assembly(source);
+    // With a dependency file the image is written after the run, so that both go into place together.
+    bool ok = run_assembly(source, !options.dependencies);
+    if (ok && options.dependencies)
+        ok = write_run_outputs({dependency_file(options, image_name)});
     for (const t_diagnostic& diagnostic : diagnostics)
         print_error_text(options.classic_diagnostics ? format_classic(diagnostic)
                                                      : format_diagnostic(diagnostic, "orbasm", warnings_are_errors));
-    if (!ok)
-        return 1;
-    return options.dependencies && !write_dependencies(options, image_name) ? 1 : 0;
+    if (!ok && diagnostics.empty())
+        print_error_text("orbasm: error: Out of memory\n"); // not even the report found memory
+    return ok ? 0 : 1;
 }
 
 int main(int argc, char** argv) {
@@ -154,8 +172,16 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     for (int k = 1; k < argc; ++k)
-        if (argv[k][0] == '-')
-            return run_command_line(argc, argv);
+        if (argv[k][0] == '-') {
+            try {
+                return run_command_line(argc, argv);
+            } catch (const std::bad_alloc&) {
+                // Memory ran out outside the run (the options, the diagnostics' text).
+                output_abandon_all();
+                print_error_text("orbasm: error: Out of memory\n");
+                return 1;
+            }
+        }
     if (!run_assembly(argc > 1 ? argv[1] : "")) {
         console_wait_enter();
         return 1;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <getopt.h>
+#include <new>
 #include <string>
 #include <unistd.h>
 
@@ -59,7 +60,7 @@ static int usage_error(const std::string& message) {
     return 2;
 }
 
-int main(int argc, char** argv) {
+static int run_orbdis(int argc, char** argv) {
     // A file size limit must fail the write (and be reported), not kill the process.
     std::signal(SIGXFSZ, SIG_IGN);
     // getopt names the program in its messages as ours do, however it was started.
@@ -77,7 +78,12 @@ int main(int argc, char** argv) {
     std::string output_name = "-";
     for (int option; (option = ::getopt_long(argc, argv, "o:", long_options, nullptr)) != -1;) {
         switch (option) {
-        case 'o': output_name = optarg; break;
+        case 'o':
+            // An empty name names no file: it is not taken for "no name given".
+            if (optarg[0] == '\0')
+                return usage_error("orbdis: empty file name for -o\n");
+            output_name = optarg;
+            break;
         case source_option: source = true; break;
         case help_option: std::fputs(help_text, stdout); return 0;
         case version_option: std::fputs("orbdis 1.0\n", stdout); return 0;
@@ -97,11 +103,21 @@ int main(int argc, char** argv) {
     const std::vector<t_dis_line> lines = disassemble(image);
     // The output is opened only now: an image that cannot be read leaves an older output as it was.
     t_output output;
-    if (open_output(output, output_name))
+    if (open_output(output, output_name, {name}))
         output_write(output, source ? source_text(lines) : listing_text(image, lines));
     if (!close_output(output)) {
         std::fputs(output_failure(output, "orbdis").c_str(), stderr);
         return 1;
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return run_orbdis(argc, argv);
+    } catch (const std::bad_alloc&) {
+        output_abandon_all();
+        std::fputs("orbdis: error: Out of memory\n", stderr);
+        return 1;
+    }
 }

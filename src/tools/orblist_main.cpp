@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <getopt.h>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -144,7 +145,12 @@ static int usage_error(const std::string& message) {
     return 2;
 }
 
-int main(int argc, char** argv) {
+// An empty name names no file: it is not taken for "no name given".
+static bool empty_name(const char* name, const char* option) {
+    return name[0] == '\0' && usage_error(std::string("orblist: empty file name for ") + option + "\n") != 0;
+}
+
+static int run_orblist(int argc, char** argv) {
     // A file size limit must fail the write (and be reported), not kill the process.
     std::signal(SIGXFSZ, SIG_IGN);
     // getopt names the program in its messages as ours do, however it was started.
@@ -162,8 +168,16 @@ int main(int argc, char** argv) {
     warnings_wanted = true;
     for (int option; (option = ::getopt_long(argc, argv, "o:I:D:w", long_options, nullptr)) != -1;) {
         switch (option) {
-        case 'o': output_name = optarg; break;
-        case 'I': include_dirs.emplace_back(optarg); break;
+        case 'o':
+            if (empty_name(optarg, "-o"))
+                return 2;
+            output_name = optarg;
+            break;
+        case 'I':
+            if (empty_name(optarg, "-I"))
+                return 2;
+            include_dirs.emplace_back(optarg);
+            break;
         case 'D': command_line_constants.emplace_back(optarg); break;
         case 'w': warnings_wanted = false; break;
         case help_option: std::fputs(help_text, stdout); return 0;
@@ -181,11 +195,16 @@ int main(int argc, char** argv) {
     const bool ok = run_assembly(source == "-" ? "" : source, false);
     for (const t_diagnostic& diagnostic : diagnostics)
         print_error_text(format_diagnostic(diagnostic, "orblist", false));
+    if (!ok && diagnostics.empty())
+        print_error_text("orblist: error: Out of memory\n"); // not even the report found memory
     if (!ok)
         return 1;
     // The output is opened only now: a run that fails leaves an older listing as it was.
+    std::vector<std::string> inputs = files_read;
+    if (source == "-")
+        inputs.emplace_back("-");
     t_output output;
-    if (open_output(output, output_name)) {
+    if (open_output(output, output_name, inputs)) {
         print_lines(output);
         print_symbols(output);
     }
@@ -194,4 +213,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return run_orblist(argc, argv);
+    } catch (const std::bad_alloc&) {
+        output_abandon_all();
+        print_error_text("orblist: error: Out of memory\n");
+        return 1;
+    }
 }

@@ -1,36 +1,20 @@
-// The output of orbdis and orblist, written in blocks and checked at every write.
+// The output of orbdis and orblist, written in blocks through the shared output writer.
 #include "tools/output.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // Text is held until about this much is pending; a longer text goes straight through.
 static constexpr std::size_t block_bytes = 1 << 16;
 
-bool open_output(t_output& output, const std::string& name) {
-    output.name = name;
+bool open_output(t_output& output, const std::string& name, const std::vector<std::string>& inputs) {
     output.pending.clear();
-    output.error = 0;
-    output.fd = name == "-" ? 1 : ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (output.fd < 0)
-        output.error = errno;
-    return output.fd >= 0;
-}
-
-// Passes text to the system; after a failure nothing more is written.
-static void write_through(t_output& output, std::string_view text) {
-    while (output.error == 0 && !text.empty()) {
-        const ssize_t wrote = ::write(output.fd, text.data(), text.size());
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            output.error = wrote < 0 ? errno : EIO;
-        else
-            text.remove_prefix(static_cast<std::size_t>(wrote));
+    output.clash.clear();
+    if (output_clash({name}, inputs, output.clash) >= 0) {
+        output.file = t_output_file{};
+        output.file.name = name;
+        return false;
     }
+    return output_open(output.file, name);
 }
 
 void output_write(t_output& output, std::string_view text) {
@@ -38,9 +22,9 @@ void output_write(t_output& output, std::string_view text) {
         output.pending.append(text);
         return;
     }
-    write_through(output, output.pending);
+    output_put(output.file, output.pending.data(), output.pending.size());
     output.pending.clear();
-    write_through(output, text);
+    output_put(output.file, text.data(), text.size());
 }
 
 void output_line(t_output& output, std::string_view text) {
@@ -49,21 +33,16 @@ void output_line(t_output& output, std::string_view text) {
 }
 
 bool close_output(t_output& output) {
-    write_through(output, output.pending);
+    if (!output.clash.empty())
+        return false;
+    output_put(output.file, output.pending.data(), output.pending.size());
     output.pending.clear();
-    if (output.fd > 1) {
-        struct stat info;
-        const bool regular = ::fstat(output.fd, &info) == 0 && S_ISREG(info.st_mode);
-        if (::close(output.fd) != 0 && output.error == 0)
-            output.error = errno;
-        if (output.error != 0 && regular)
-            ::unlink(output.name.c_str());
-    }
-    output.fd = -1;
-    return output.error == 0;
+    return output_commit(&output.file, 1);
 }
 
 std::string output_failure(const t_output& output, std::string_view program) {
-    const std::string what = output.name == "-" ? "standard output" : "\"" + output.name + "\"";
-    return std::string(program) + ": error: cannot write " + what + ": " + std::strerror(output.error) + "\n";
+    const std::string& name = output.file.name;
+    const std::string what = name == "-" ? "standard output" : "\"" + name + "\"";
+    const std::string reason = !output.clash.empty() ? output.clash : std::strerror(output.file.error);
+    return std::string(program) + ": error: cannot write " + what + ": " + reason + "\n";
 }
