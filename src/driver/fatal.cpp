@@ -83,6 +83,13 @@ void report_out_of_memory() {
     std::vector<t_diagnostic>().swap(diagnostics);
     try {
         diagnostics.push_back(t_diagnostic{false, "Out of memory", {}, {}, 0, {}, {}});
+        // For --diagnostics=classic: the file and line, and the line in hand unless it is what
+        // took the memory.
+        const int32_t level = std::clamp(nesting_depth, 1, max_nesting);
+        diagnostics.back().report_file = include_stack[level].file_name;
+        diagnostics.back().report_line = include_stack[level].line_number;
+        if (current_line.size() <= 4096)
+            diagnostics.back().fault = current_line;
     } catch (const std::bad_alloc&) {
     }
 }
