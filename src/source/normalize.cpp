@@ -89,6 +89,12 @@ const char* normalize_buffered(const char* in, const char* end, std::string_view
 }
 
 // The same rules byte by byte, for a line that is not in a read buffer.
+void release_line_buffers() {
+    std::vector<char>().swap(normalized);
+    for (t_source& source : include_stack)
+        std::string().swap(source.long_line);
+}
+
 std::string_view normalize_text(std::string_view text) {
     char* const start = normalized_room(text.size());
     char* out = start;

@@ -10,7 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
+#include <malloc.h>
 #include <tuple>
 #include <unordered_map>
 
@@ -145,8 +145,8 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     symbol_uses_wanted = true;
     only_regular_files = true;
     source_texts = &texts;
+    include_base = settings.base;
     include_dirs = settings.include_paths;
-    include_dirs.push_back(std::filesystem::path(main_path).parent_path().string());
     command_line_constants = settings.defines;
 
     t_assembly assembly;
@@ -162,9 +162,21 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     for (const std::string& file : files_read)
         assembly.files_read.push_back(assembly.files[static_cast<std::size_t>(file_of(names, file))]);
     source_texts = nullptr;
+    // Everything wanted is copied out: the run's memory goes now, not at the next run, so that
+    // closing a large document leaves nothing of it behind.
+    release_run_memory();
+    reset_sources();
+    release_line_buffers();
+    std::vector<t_diagnostic>().swap(diagnostics);
+    std::vector<t_symbol_use>().swap(symbol_uses);
+    std::string().swap(console_sink);
     assembly.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
     return assembly;
+}
+
+void release_memory() {
+    ::malloc_trim(0);
 }
 
 int32_t file_index(const t_assembly& assembly, const std::string& path) {
