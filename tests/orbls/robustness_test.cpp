@@ -180,3 +180,118 @@ TEST(OrblsRobustness, MemoryComesBackAfterALargeDocumentIsClosed) {
     EXPECT_LT(after - before, (peak - before) / 10) << before << " KiB before, " << peak << " open, " << after << " closed";
     remove_workdir(dir);
 }
+
+struct t_change_case {
+    std::string what;
+    std::string uri_tail;    // after the workspace folder: another spelling of al.asm
+    std::string changes;     // the contentChanges, as sent
+    std::string text;        // the document afterwards
+    int64_t version;         // its version afterwards (each change sends the next number)
+    bool logged;             // the client's log was told the change was not applied
+};
+
+static std::string range_text(const std::string& start, const std::string& end) {
+    return R"({"start":)" + start + R"(,"end":)" + end + "}";
+}
+
+// One file under several URIs is one document; a didChange applies whole or not at all; a
+// position past the document is clamped to its end, whatever its size.
+TEST(OrblsRobustness, OneDocumentPerFileAndChangesWholeOrNot) {
+    t_session session;
+    start_session(session, {});
+    open_text(session, "al.asm", "@a:\n jmp @a\n");
+    const std::string at_0_0 = R"({"line":0,"character":0})";
+    const std::string at_0_1 = R"({"line":0,"character":1})";
+    const std::string insert_x = R"({"range":)" + range_text(at_0_0, at_0_0) + R"(,"text":"X"})";
+    const std::vector<t_change_case> cases = {
+        {"%xx spelling", "/%61l.asm", "[" + insert_x + "]", "X@a:\n jmp @a\n", 2, false},
+        {"doubled slash, . and ..", "//sub/./../al.asm", R"([{"range":)" + range_text(at_0_0, at_0_1) + R"(,"text":""}])",
+         "@a:\n jmp @a\n", 3, false},
+        {"second range ends before it starts", "/al.asm", "[" + insert_x + R"(,{"range":)" + range_text(at_0_1, at_0_0) + R"(,"text":""}])",
+         "@a:\n jmp @a\n", 3, true},
+        {"second range has a negative line", "/al.asm",
+         "[" + insert_x + R"(,{"range":)" + range_text(R"({"line":-1,"character":0})", at_0_0) + R"(,"text":""}])",
+         "@a:\n jmp @a\n", 3, true},
+        {"second change has no text", "/al.asm", "[" + insert_x + R"(,{"range":)" + range_text(at_0_0, at_0_0) + "}]",
+         "@a:\n jmp @a\n", 3, true},
+        {"character 2^64 is the line's end", "/al.asm",
+         R"([{"range":)" + range_text(R"({"line":0,"character":18446744073709551616})", R"({"line":0,"character":18446744073709551616})") +
+             R"(,"text":"!"}])",
+         "@a:!\n jmp @a\n", 7, false},
+        {"line 1e300 is the document's end", "/al.asm",
+         R"([{"range":)" + range_text(R"({"line":1e300,"character":0})", R"({"line":1e300,"character":0})") + R"(,"text":";"}])",
+         "@a:!\n jmp @a\n;", 8, false},
+    };
+    const std::string folder = "file://" + session.dir.path;
+    int64_t version = 1;
+    for (const t_change_case& test : cases) {
+        const std::size_t before = session.other.size();
+        send_body(session, R"({"jsonrpc":"2.0","method":"textDocument/didChange","params":{"textDocument":{"uri":")" + folder +
+                               test.uri_tail + R"(","version":)" + std::to_string(++version) +
+                               R"(},"contentChanges":)" + test.changes + "}}");
+        const t_document* document = find_document(session.server.store, uri_of(session, "al.asm"));
+        ASSERT_NE(document, nullptr) << test.what;
+        EXPECT_EQ(document_text(session.server.store, *document), test.text) << test.what;
+        EXPECT_EQ(document->version, test.version) << test.what;
+        EXPECT_EQ(session.other.size() - before, test.logged ? 1u : 0u) << test.what;
+        if (test.logged && session.other.size() > before) {
+            EXPECT_EQ(session.other.back()["method"], "window/logMessage") << test.what;
+        }
+    }
+    EXPECT_EQ(session.server.store.by_path.size(), 1u);
+    // Asked under yet another spelling, the document answers from its one line table.
+    const t_json hover = request(session, "textDocument/hover",
+                                 {{"textDocument", {{"uri", folder + "/./%61%6C.asm"}}}, {"position", {{"line", 1}, {"character", 6}}}});
+    EXPECT_TRUE(hover["result"].is_object()) << hover.dump();
+    send_body(session, R"({"jsonrpc":"2.0","id":99,"method":"textDocument/hover","params":{"textDocument":{"uri":")" + folder +
+                           R"(/al.asm"},"position":{"line":18446744073709551616,"character":1e300}}})");
+    EXPECT_EQ(session.other.back().dump(), R"({"id":99,"jsonrpc":"2.0","result":null})");
+    notify(session, "textDocument/didClose", {{"textDocument", {{"uri", folder + "/%61l.asm"}}}});
+    EXPECT_TRUE(session.server.store.by_path.empty());
+    EXPECT_TRUE(session.server.store.texts.empty());
+    end_session(session);
+}
+
+struct t_include_case {
+    std::string what;
+    std::vector<std::pair<std::string, std::string>> files; // the project; src/main.asm is the program
+    std::vector<std::string> include_paths;                   // -I for orbasm, includePaths for orbls
+    std::string expected;                                     // "ok" or the error
+};
+
+// orbasm run from the project's folder and orbls with it as the workspace find an included file
+// by one rule: its name from that folder first, then from each include folder. The folder of the
+// including file is not searched. The server never leaves its own working directory.
+TEST(OrblsRobustness, OrbasmAndOrblsFindIncludesByOneRule) {
+    const std::string main = "#include \"defs.asm\"\n ld ax,size\n";
+    const std::string defs = "#const size = 4\n";
+    const std::vector<t_include_case> cases = {
+        {"beside the main file only", {{"src/main.asm", main}, {"src/defs.asm", defs}}, {}, "Could not read file"},
+        {"at the project's folder", {{"src/main.asm", main}, {"defs.asm", defs}}, {}, "ok"},
+        {"named from the project's folder",
+         {{"src/main.asm", "#include \"src/defs.asm\"\n ld ax,size\n"}, {"src/defs.asm", defs}}, {}, "ok"},
+        {"in an include folder relative to the project", {{"src/main.asm", main}, {"lib/defs.asm", defs}}, {"lib"}, "ok"},
+        {"the project's folder before the include folder",
+         {{"src/main.asm", main}, {"defs.asm", defs}, {"lib/defs.asm", " bogus\n"}}, {"lib"}, "ok"},
+    };
+    const fs::path working = fs::current_path();
+    for (const t_include_case& test : cases) {
+        t_session session;
+        start_session(session, test.files, {{"includePaths", test.include_paths}});
+        std::vector<std::string> args = {ORBASM_BINARY};
+        for (const std::string& path : test.include_paths)
+            args.insert(args.end(), {"-I", path});
+        args.insert(args.end(), {"-o", "main.orb", "src/main.asm"});
+        const t_program_run orbasm = run_program(session.dir, args, "");
+        const std::string orbasm_result =
+            orbasm.exit_code == 0 ? "ok" : orbasm.err.find(test.expected) != std::string::npos ? test.expected : orbasm.err;
+        open_file(session, "src/main.asm");
+        const std::vector<std::string> lines = diagnostic_lines(session, "src/main.asm");
+        const std::string orbls_result =
+            lines.empty() ? "ok" : lines[0].find(test.expected) != std::string::npos ? test.expected : lines[0];
+        EXPECT_EQ(orbasm_result, test.expected) << test.what;
+        EXPECT_EQ(orbls_result, test.expected) << test.what;
+        EXPECT_EQ(fs::current_path(), working) << test.what;
+        end_session(session);
+    }
+}
