@@ -89,12 +89,6 @@ const char* normalize_buffered(const char* in, const char* end, std::string_view
 }
 
 // The same rules byte by byte, for a line that is not in a read buffer.
-void release_line_buffers() {
-    std::vector<char>().swap(normalized);
-    for (t_source& source : include_stack)
-        std::string().swap(source.long_line);
-}
-
 std::string_view normalize_text(std::string_view text) {
     char* const start = normalized_room(text.size());
     char* out = start;
@@ -164,4 +158,10 @@ t_span written_span(std::string_view text, int32_t pos) {
     else if (char_classes.of[static_cast<unsigned char>(text[at])] == quote)
         end = std::min(text.find(text[at], at + 1), text.size() - 1) + 1;
     return {static_cast<int32_t>(at), static_cast<int32_t>(end - at)};
+}
+
+void release_line_buffers() {
+    std::vector<char>().swap(normalized);
+    for (t_source& source : include_stack)
+        std::string().swap(source.long_line);
 }

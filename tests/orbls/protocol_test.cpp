@@ -198,6 +198,9 @@ TEST(OrblsProtocol, EditsInUtf16Positions) {
     EXPECT_EQ(uri_to_path("file:///tmp/a%20b/./c%25.asm"), "/tmp/a b/c%.asm");
     EXPECT_EQ(path_to_uri("/tmp/a b/c%.asm"), "file:///tmp/a%20b/c%25.asm");
     EXPECT_EQ(uri_to_path("untitled:Untitled-1"), "/-orbls-document-/untitled:Untitled-1");
+    EXPECT_EQ(uri_to_path("FILE:////tmp//a/../%62.asm"), "/tmp/b.asm");
+    EXPECT_EQ(uri_to_path("file:/tmp/./b.asm"), "/tmp/b.asm");
+    EXPECT_EQ(uri_to_path("file://localhost/tmp/b.asm"), "/tmp/b.asm");
 }
 
 // Every global of a run is set afresh by the run: a program assembled after one that failed deep

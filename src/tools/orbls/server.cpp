@@ -308,17 +308,19 @@ static void dispatch(t_server& server, const t_json& message, t_clock::time_poin
         return;
     }
     const std::string method = method_field->get<std::string>();
-    // Params null or left out are the same: several clients send null with shutdown and exit.
-    const auto params_field = message.find("params");
-    const t_json params = params_field == message.end() || params_field->is_null() ? t_json::object() : *params_field;
-    if (!params.is_object() && !params.is_array()) {
-        if (has_id)
-            send_error(server, id, invalid_params, "params must be an object or an array");
-        return;
-    }
+    // Exit takes no params: whatever stands there, it ends the server.
     if (method == "exit") {
         server.exit_requested = true;
         server.exit_code = server.shutdown_requested ? 0 : 1;
+        return;
+    }
+    // Params null or left out are the same: several clients send null with shutdown and exit.
+    static const t_json no_params = t_json::object();
+    const auto params_field = message.find("params");
+    const t_json& params = params_field == message.end() || params_field->is_null() ? no_params : *params_field;
+    if (!params.is_object() && !params.is_array()) {
+        if (has_id)
+            send_error(server, id, invalid_params, "params must be an object or an array");
         return;
     }
     if (method == "initialize") {
