@@ -14,6 +14,10 @@
 #include <tuple>
 #include <unordered_map>
 
+// A run whose memory passed this gives it back to the system when it ends; a small one leaves
+// it to malloc for the next run.
+static constexpr std::size_t large_run_bytes = std::size_t(64) << 20;
+
 // The name that definitions given on the command line are read from.
 static constexpr std::string_view command_line_file = "<command line>";
 
@@ -164,12 +168,15 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     source_texts = nullptr;
     // Everything wanted is copied out: the run's memory goes now, not at the next run, so that
     // closing a large document leaves nothing of it behind.
+    const bool large = run_memory_used() > large_run_bytes;
     release_run_memory();
     reset_sources();
     release_line_buffers();
     std::vector<t_diagnostic>().swap(diagnostics);
     std::vector<t_symbol_use>().swap(symbol_uses);
     std::string().swap(console_sink);
+    if (large)
+        release_memory(); // what a large run freed goes back now, not at the document's close
     assembly.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
     return assembly;
