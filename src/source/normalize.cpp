@@ -159,3 +159,9 @@ t_span written_span(std::string_view text, int32_t pos) {
         end = std::min(text.find(text[at], at + 1), text.size() - 1) + 1;
     return {static_cast<int32_t>(at), static_cast<int32_t>(end - at)};
 }
+
+void release_line_buffers() {
+    std::vector<char>().swap(normalized);
+    for (t_source& source : include_stack)
+        std::string().swap(source.long_line);
+}

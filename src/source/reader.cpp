@@ -15,6 +15,7 @@
 t_source include_stack[max_nesting + 1];
 int32_t nesting_depth = 1;
 std::vector<std::string> include_dirs;
+std::string include_base;
 std::vector<std::string> files_read;
 const std::map<std::string, std::string, std::less<>>* source_texts = nullptr;
 bool only_regular_files = false;
@@ -206,6 +207,11 @@ static const char* open_path(t_source& source, const std::string& path) {
     return reason;
 }
 
+// A name as opened: a relative one under include_base, when it is set.
+static std::string based(const std::string& name) {
+    return include_base.empty() || name[0] == '/' ? name : include_base + "/" + name;
+}
+
 // Opens the named file at the current depth; its lines are read next.
 static void open_level(const std::string& name) {
     current_line = no_input_text;
@@ -228,14 +234,15 @@ static void open_level(const std::string& name) {
     }
     // A name with a NUL byte names no file: the system would read it only up to the NUL.
     check_read(name.find('\0') == std::string::npos, name, std::strerror(ENOENT));
-    const char* reason = open_path(source, name);
+    source.path = based(name);
+    const char* reason = open_path(source, source.path);
     for (std::size_t dir = 0; reason != nullptr && name[0] != '/' && dir < include_dirs.size(); ++dir) {
-        source.path = include_dirs[dir] + "/" + name;
+        source.path = based(include_dirs[dir]) + "/" + name;
         if (open_path(source, source.path) == nullptr)
             reason = nullptr;
     }
     if (reason != nullptr)
-        source.path = name;
+        source.path = based(name);
     check_read(reason == nullptr, name, reason);
     files_read.push_back(source.path);
 }

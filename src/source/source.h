@@ -41,6 +41,10 @@ extern t_source include_stack[max_nesting + 1]; // entries 1 to 16; entry 0 is u
 extern int32_t nesting_depth;                    // the level of the file being read
 
 extern std::vector<std::string> include_dirs; // where an #include name that cannot be opened is looked for
+// The folder that relative names (the main source, #include names, include_dirs) are taken from;
+// "" for the working directory. A caller that serves many projects sets it instead of changing
+// directory.
+extern std::string include_base;
 extern std::vector<std::string> files_read;   // the paths of every file opened, in order
 // Texts read instead of files, by absolute path (an editor's unsaved buffers); nil for none.
 extern const std::map<std::string, std::string, std::less<>>* source_texts;
@@ -83,6 +87,8 @@ std::string_view normalize_text(std::string_view text);
 // sets line; nil when the line reaches end or holds a quote that does not close within it (then
 // normalize_text must judge it whole).
 const char* normalize_buffered(const char* in, const char* end, std::string_view& line);
+// Frees the buffers that the longest line read so far has grown, for a process that runs again.
+void release_line_buffers();
 // Where the word at pos of text's normalised form (its first word for pos 0) lies in text.
 struct t_span {
     int32_t offset; // 0-based, in text

@@ -10,9 +10,15 @@
 
 struct t_framing_case {
     std::string input;
-    std::vector<std::string> expected; // "message BODY" / "bad HEADER" for each taken, then "left N"
+    std::vector<std::string> expected; // "message BODY" / "bad REASON" for each taken, then "left N"
 };
 
+static const std::string no_length = "bad a message header needs a Content-Length";
+static const std::string bad_length = "bad a message header has a Content-Length that is no length";
+
+// A framing fault is reported once, and the next "Content-Length:" starts the next message: after
+// a header without a usable length, after a header block that does not end, and after a body
+// that is no JSON (its length was too short or too long: the next message is looked for inside).
 static const std::vector<t_framing_case> framing_cases = {
     {"Content-Length: 2\r\n\r\n{}", {"message {}", "left 0"}},
     {"Content-Length: 2\r\n\r\n{}Content-Length: 3\r\n\r\n[1]", {"message {}", "message [1]", "left 0"}},
@@ -20,22 +26,61 @@ static const std::vector<t_framing_case> framing_cases = {
     {"\r\n\r\nContent-Length: 1\r\n\r\n1", {"message 1", "left 0"}},
     {"Content-Length: 5\r\n\r\n{}", {"left 23"}},
     {"Content-Length: 2\r\n", {"left 19"}},
-    {"Content-Type: x\r\n\r\n{}", {"bad Content-Type: x", "left 2"}},
-    {"Content-Length: 2x\r\n\r\n{}", {"bad Content-Length: 2x", "left 2"}},
-    {"Content-Length: 99999999999999999999\r\n\r\n", {"bad Content-Length: 99999999999999999999", "left 0"}},
-    {"Content-Length: \r\n\r\nContent-Length: 0\r\n\r\n", {"bad Content-Length: ", "message ", "left 0"}},
+    {"Content-Type: x\r\n\r\n{}", {no_length, "left 14"}},
+    {"Content-Length: 2x\r\n\r\n{}", {bad_length, "left 14"}},
+    {"Content-Length: -2\r\n\r\n[1]Content-Length: 3\r\n\r\n[2]", {bad_length, "message [2]", "left 0"}},
+    {"Content-Length: 99999999999999999999\r\n\r\n", {"bad a message is longer than 1073741824 bytes", "left 14"}},
+    {"Content-Length: \r\n\r\nContent-Length: 0\r\n\r\n", {bad_length, "message ", "left 0"}},
+    {"Content-Length: 5\r\n\r\n{\"a\":1}Content-Length: 3\r\n\r\n[2]", {"message {\"a\":", "message [2]", "left 0"}},
+    {"Content-Length: 12\r\n\r\n[1]Content-Length: 3\r\n\r\n[2]Content-Length: 3\r\n\r\n[3]",
+     {"message [1]Content-L", "message [2]", "message [3]", "left 0"}},
+    {"Content-Length: 40\r\n\r\n[1]Content-Length: 3\r\n\r\n[2]Content-Length: 3\r\n\r\n[3]",
+     {"message [1]Content-Length: 3\r\n\r\n[2]Content-Lengt", "message [2]", "message [3]", "left 0"}},
+    {std::string(9000, 'x') + "Content-Length: 3\r\n\r\n[2]", {"bad a message header is longer than 8192 bytes", "message [2]", "left 0"}},
 };
+
+// Takes messages as the server does: a body that is no JSON sends the search on inside it.
+static std::vector<std::string> taken_messages(t_transport& transport) {
+    std::vector<std::string> got;
+    std::string body;
+    for (t_read read; (read = take_message(transport, body)) != t_read::timeout;) {
+        got.push_back((read == t_read::message ? "message " : "bad ") + body);
+        if (read == t_read::message && !t_json::accept(body))
+            skip_from_body(transport, body);
+    }
+    return got;
+}
 
 TEST(OrblsProtocol, Framing) {
     for (const t_framing_case& test : framing_cases) {
-        std::string pending = test.input;
-        std::vector<std::string> got;
-        std::string body;
-        for (t_read read; (read = take_message(pending, body)) != t_read::timeout;)
-            got.push_back((read == t_read::message ? "message " : "bad ") + body);
-        got.push_back("left " + std::to_string(pending.size()));
+        t_transport transport;
+        transport.pending = test.input;
+        std::vector<std::string> got = taken_messages(transport);
+        got.push_back("left " + std::to_string(transport.pending.size()));
         EXPECT_EQ(got, test.expected) << testing::PrintToString(test.input);
     }
+    // Bytes that never end a header, as reads bring them: one fault, nothing held beyond a header
+    // block and a read, and the next message is found.
+    t_transport transport;
+    const std::string read_bytes = [] {
+        std::string bytes;
+        while (bytes.size() < (std::size_t(1) << 16))
+            bytes += "\r\n\r";
+        return bytes;
+    }();
+    std::vector<std::string> got;
+    std::size_t most_held = 0;
+    for (int k = 0; k < 320; ++k) {
+        transport.pending += read_bytes;
+        most_held = std::max(most_held, transport.pending.size());
+        for (const std::string& taken : taken_messages(transport))
+            got.push_back(taken);
+    }
+    transport.pending += frame_message("[2]");
+    for (const std::string& taken : taken_messages(transport))
+        got.push_back(taken);
+    EXPECT_EQ(got, (std::vector<std::string>{"bad a message header is longer than 8192 bytes", "message [2]"}));
+    EXPECT_LE(most_held, read_bytes.size() + max_header_bytes + 4);
     EXPECT_EQ(frame_message("{}"), "Content-Length: 2\r\n\r\n{}");
 }
 
@@ -105,7 +150,7 @@ TEST(OrblsProtocol, Lifecycle) {
         EXPECT_EQ(send(R"({"jsonrpc":"2.0","id":1,"method":"shutdown"})"),
                   R"({"error":{"code":-32002,"message":"the server is not initialized"},"id":1,"jsonrpc":"2.0"})");
         EXPECT_EQ(send(R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":"file:///a","text":""}}})"), "");
-        EXPECT_TRUE(server.store.by_uri.empty());
+        EXPECT_TRUE(server.store.by_path.empty());
         EXPECT_NE(send(R"({"jsonrpc":"2.0","id":2,"method":"initialize","params":{"capabilities":{}}})").find("\"result\""),
                   std::string::npos);
         if (shut_down) {
@@ -153,6 +198,9 @@ TEST(OrblsProtocol, EditsInUtf16Positions) {
     EXPECT_EQ(uri_to_path("file:///tmp/a%20b/./c%25.asm"), "/tmp/a b/c%.asm");
     EXPECT_EQ(path_to_uri("/tmp/a b/c%.asm"), "file:///tmp/a%20b/c%25.asm");
     EXPECT_EQ(uri_to_path("untitled:Untitled-1"), "/-orbls-document-/untitled:Untitled-1");
+    EXPECT_EQ(uri_to_path("FILE:////tmp//a/../%62.asm"), "/tmp/b.asm");
+    EXPECT_EQ(uri_to_path("file:/tmp/./b.asm"), "/tmp/b.asm");
+    EXPECT_EQ(uri_to_path("file://localhost/tmp/b.asm"), "/tmp/b.asm");
 }
 
 // Every global of a run is set afresh by the run: a program assembled after one that failed deep
@@ -165,7 +213,7 @@ TEST(OrblsProtocol, RunsInARowAreIndependent) {
                             {"bad.asm", join_lines({"@start:", " jmp @nowhere", "#include 'y.asm'"})},
                             {"y.asm", join_lines({"#include 'y.asm'"})}});
     const std::map<std::string, std::string, std::less<>> texts;
-    const t_settings settings{{}, {"K=1"}};
+    const t_settings settings{{}, {"K=1"}, session.dir.path};
     const t_assembly first = assemble(session.dir.path + "/good.asm", settings, texts);
     const t_assembly failed = assemble(session.dir.path + "/bad.asm", settings, texts);
     const t_assembly again = assemble(session.dir.path + "/good.asm", settings, texts);
@@ -209,9 +257,10 @@ TEST(OrblsProtocol, TheBinaryOverPipes) {
                               frame_message(R"({"jsonrpc":"2.0","method":"exit"})") + frame_message("{}");
     const t_program_run run = run_program(dir, {ORBLS_BINARY}, input);
     std::vector<std::string> got;
-    std::string pending = run.out;
+    t_transport output;
+    output.pending = run.out;
     std::string body;
-    while (take_message(pending, body) == t_read::message) {
+    while (take_message(output, body) == t_read::message) {
         t_json message = t_json::parse(body);
         if (message.contains("result") && message["result"].is_object())
             message["result"] = "...";
@@ -224,7 +273,7 @@ TEST(OrblsProtocol, TheBinaryOverPipes) {
                        R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":[{"message":"Syntax Error","range":{"end":{"character":4,"line":1},"start":{"character":1,"line":1}},"severity":1,"source":"orbasm"}],"uri":")" +
                            root + R"(/p.asm","version":3}})",
                        R"({"id":2,"jsonrpc":"2.0","result":"..."})", R"({"id":3,"jsonrpc":"2.0","result":null})"}));
-    EXPECT_EQ(pending, "");
+    EXPECT_EQ(output.pending, "");
     EXPECT_EQ(run.exit_code, 0);
     EXPECT_EQ(run_program(dir, {ORBLS_BINARY}, frame_message(initialize)).exit_code, 1);
     EXPECT_EQ(run_program(dir, {ORBLS_BINARY, "--bogus"}, "").exit_code, 2);

@@ -10,9 +10,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
+#include <malloc.h>
 #include <tuple>
 #include <unordered_map>
+
+// A run whose memory passed this gives it back to the system when it ends; a small one leaves
+// it to malloc for the next run.
+static constexpr std::size_t large_run_bytes = std::size_t(64) << 20;
 
 // The name that definitions given on the command line are read from.
 static constexpr std::string_view command_line_file = "<command line>";
@@ -145,8 +149,8 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     symbol_uses_wanted = true;
     only_regular_files = true;
     source_texts = &texts;
+    include_base = settings.base;
     include_dirs = settings.include_paths;
-    include_dirs.push_back(std::filesystem::path(main_path).parent_path().string());
     command_line_constants = settings.defines;
 
     t_assembly assembly;
@@ -162,9 +166,24 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     for (const std::string& file : files_read)
         assembly.files_read.push_back(assembly.files[static_cast<std::size_t>(file_of(names, file))]);
     source_texts = nullptr;
+    // Everything wanted is copied out: the run's memory goes now, not at the next run, so that
+    // closing a large document leaves nothing of it behind.
+    const bool large = run_memory_used() > large_run_bytes;
+    release_run_memory();
+    reset_sources();
+    release_line_buffers();
+    std::vector<t_diagnostic>().swap(diagnostics);
+    std::vector<t_symbol_use>().swap(symbol_uses);
+    std::string().swap(console_sink);
+    if (large)
+        release_memory(); // what a large run freed goes back now, not at the document's close
     assembly.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
     return assembly;
+}
+
+void release_memory() {
+    ::malloc_trim(0);
 }
 
 int32_t file_index(const t_assembly& assembly, const std::string& path) {

@@ -10,8 +10,9 @@
 
 // The settings of every run: from the client's initialization options.
 struct t_settings {
-    std::vector<std::string> include_paths; // searched in order, before the main document's folder
+    std::vector<std::string> include_paths; // searched in order after the base folder, as orbasm's -I
     std::vector<std::string> defines;       // "NAME=VALUE", defined before the first line
+    std::string base;                       // relative include names are taken from here; "": the working directory
 };
 
 // A range on one line, in UTF-16 code units.
@@ -70,9 +71,11 @@ struct t_assembly {
 };
 
 // Assembles the file at main_path (absolute) as the main program: the texts stand in for the
-// files of their paths, the rest is read from disk relative to the working directory.
+// files of their paths, the rest is read from disk relative to settings.base.
 t_assembly assemble(const std::string& main_path, const t_settings& settings,
                     const std::map<std::string, std::string, std::less<>>& texts);
+// Gives the memory freed since the last call back to the system: after a document is closed.
+void release_memory();
 
 // The index of path among the run's files, or -1.
 int32_t file_index(const t_assembly& assembly, const std::string& path);

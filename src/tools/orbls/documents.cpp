@@ -31,16 +31,27 @@ static std::string percent_decoded(std::string_view text) {
 std::string normal_path(std::string_view path) {
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(std::filesystem::path(path), error);
-    return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+    std::string normal = (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+    // "//a" stays "//a" to the library (a root of its own on some systems); here it is "/a".
+    const std::size_t slashes = normal.find_first_not_of('/');
+    if (slashes != std::string::npos && slashes > 1)
+        normal.erase(0, slashes - 1);
+    return normal;
 }
 
 std::string uri_to_path(std::string_view uri) {
-    static constexpr std::string_view file_scheme = "file://";
-    if (uri.substr(0, file_scheme.size()) == file_scheme) {
+    static constexpr std::string_view file_scheme = "file:";
+    bool file = uri.size() > file_scheme.size();
+    for (std::size_t k = 0; file && k < file_scheme.size(); ++k)
+        file = (uri[k] | 0x20) == file_scheme[k]; // the scheme in any case
+    if (file && uri[file_scheme.size()] == '/') {
         std::string_view rest = uri.substr(file_scheme.size());
-        // "file://host/path": the host is dropped; the path begins at its first "/".
-        const std::size_t slash = rest.find('/');
-        rest = slash == std::string_view::npos ? std::string_view("/") : rest.substr(slash);
+        // "file://host/path": the host is dropped; the path begins at its first "/". "file:/path"
+        // has none.
+        if (rest.substr(0, 2) == "//") {
+            const std::size_t slash = rest.find('/', 2);
+            rest = slash == std::string_view::npos ? std::string_view("/") : rest.substr(slash);
+        }
         const std::string path = percent_decoded(rest);
         if (!path.empty() && path.find('\0') == std::string::npos)
             return normal_path(path);
@@ -144,31 +155,29 @@ std::size_t text_offset(std::string_view text, const std::vector<std::size_t>& l
 }
 
 t_document& open_document(t_document_store& store, const std::string& uri, int64_t version, std::string text) {
-    t_document& document = store.by_uri[uri];
+    const std::string path = uri_to_path(uri);
+    t_document& document = store.by_path[path];
     document.uri = uri;
-    document.path = uri_to_path(uri);
+    document.path = path;
     document.version = version;
     document.line_starts = line_starts_of(text);
     store.texts[document.path] = std::move(text);
     return document;
 }
 
-void close_document(t_document_store& store, const std::string& uri) {
-    const auto found = store.by_uri.find(uri);
-    if (found == store.by_uri.end())
-        return;
-    const std::string path = found->second.path;
-    store.by_uri.erase(found);
-    // Two URIs may name one file; its text stays while either is open.
-    for (const auto& [other_uri, other] : store.by_uri)
-        if (other.path == path)
-            return;
+void close_document(t_document_store& store, const std::string& path) {
+    store.by_path.erase(path);
     store.texts.erase(path);
 }
 
 t_document* find_document(t_document_store& store, std::string_view uri) {
-    const auto found = store.by_uri.find(std::string(uri));
-    return found == store.by_uri.end() ? nullptr : &found->second;
+    const auto found = store.by_path.find(uri_to_path(uri));
+    return found == store.by_path.end() ? nullptr : &found->second;
+}
+
+const t_document* find_document(const t_document_store& store, std::string_view uri) {
+    const auto found = store.by_path.find(uri_to_path(uri));
+    return found == store.by_path.end() ? nullptr : &found->second;
 }
 
 const std::string& document_text(const t_document_store& store, const t_document& document) {

@@ -11,7 +11,7 @@
 
 // One open document.
 struct t_document {
-    std::string uri;                      // as the editor names it
+    std::string uri;                      // as the editor named it when it opened the document
     std::string path;                     // absolute and lexically normal: the key of its text
     int64_t version = 0;                  // the editor's version of the text
     std::vector<std::size_t> line_starts; // the byte offset where each line begins
@@ -24,7 +24,8 @@ struct t_position {
 };
 
 struct t_document_store {
-    std::map<std::string, t_document> by_uri;
+    // By path: URIs that name one file (spelt with %xx, "." or "..", doubled slashes) open one document.
+    std::map<std::string, t_document> by_path;
     std::map<std::string, std::string, std::less<>> texts; // by path, for the assembler's reader
 };
 
@@ -36,11 +37,12 @@ std::string path_to_uri(std::string_view path);
 // The absolute, lexically normal form of a path, relative ones taken from the working directory.
 std::string normal_path(std::string_view path);
 
-// Opens (or replaces) the document; returns it.
+// Opens (or replaces) the document of the URI's file; returns it.
 t_document& open_document(t_document_store& store, const std::string& uri, int64_t version, std::string text);
-void close_document(t_document_store& store, const std::string& uri);
-// The open document of uri, or nil.
+void close_document(t_document_store& store, const std::string& path);
+// The open document of the URI's file, or nil.
 t_document* find_document(t_document_store& store, std::string_view uri);
+const t_document* find_document(const t_document_store& store, std::string_view uri);
 const std::string& document_text(const t_document_store& store, const t_document& document);
 // Replaces the text between two positions (a change without a range replaces the whole text).
 void change_document(t_document_store& store, t_document& document, const t_position* start, const t_position* end,

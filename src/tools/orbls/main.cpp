@@ -62,11 +62,11 @@ int main(int argc, char** argv) {
             break;
         quiet = read == t_read::timeout;
         try {
-            if (read == t_read::message)
-                handle_message(server, body, t_clock::now());
-            else if (read == t_read::bad_header)
-                handle_bad_header(server);
-            else
+            if (read == t_read::message && !handle_message(server, body, t_clock::now()))
+                skip_from_body(transport, body);
+            else if (read == t_read::bad_frame)
+                handle_bad_frame(server, body);
+            else if (read == t_read::timeout)
                 run_due_assemblies(server, t_clock::now());
         } catch (const std::bad_alloc&) {
             std::fputs("orbls: out of memory\n", stderr);

@@ -6,6 +6,7 @@
 #include "tools/orbls/manual.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -52,14 +53,33 @@ static t_json location_json(const t_server& server, const std::string& path, con
 }
 
 static const t_document* document_of(const t_server& server, const t_json& params) {
-    const auto found = server.store.by_uri.find(params.at("textDocument").at("uri").get<std::string>());
-    return found == server.store.by_uri.end() ? nullptr : &found->second;
+    return find_document(server.store, params.at("textDocument").at("uri").get<std::string>());
+}
+
+int64_t position_number(const t_json& number) {
+    if (number.is_number_unsigned())
+        return static_cast<int64_t>(std::min<uint64_t>(number.get<uint64_t>(), INT64_MAX));
+    if (number.is_number_integer())
+        return std::max<int64_t>(number.get<int64_t>(), -1);
+    const double value = number.get<double>();
+    return value < 0 ? -1 : value >= std::ldexp(1.0, 63) ? INT64_MAX : static_cast<int64_t>(value);
+}
+
+bool position_of(const t_json& position, t_position& out) {
+    if (!position.is_object())
+        return false;
+    const auto line = position.find("line");
+    const auto character = position.find("character");
+    if (line == position.end() || character == position.end() || !line->is_number() || !character->is_number())
+        return false;
+    out = {position_number(*line), position_number(*character)};
+    return out.line >= 0 && out.character >= 0;
 }
 
 // The request's position (parameters of the wrong form throw, whatever the document).
 static t_position position_param(const t_json& params) {
     const t_json& at = params.at("position");
-    return {at.at("line").get<int64_t>(), at.at("character").get<int64_t>()};
+    return {position_number(at.at("line")), position_number(at.at("character"))};
 }
 
 // The request's document and position, when the document is open and the position on one of its
@@ -97,16 +117,18 @@ static std::string_view word_around(std::string_view line, std::size_t at, std::
 }
 
 // A path as a message shows it: relative to the workspace when it lies inside.
-static std::string shown_path(const std::string& path) {
+// A path as shown in a message: relative to the folder include names are taken from.
+static std::string shown_path(const t_server& server, const std::string& path) {
     std::error_code error;
-    const std::string root = std::filesystem::current_path(error).string();
+    const std::string root = server.settings.base.empty() ? std::filesystem::current_path(error).string()
+                                                          : server.settings.base;
     if (!error && path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/')
         return path.substr(root.size() + 1);
     return path;
 }
 
 t_json diagnostics_params(const t_server& server, const t_document& document) {
-    const auto run = server.runs.find(document.uri);
+    const auto run = server.runs.find(document.path);
     t_json list = t_json::array();
     const std::string& text = document_text(server.store, document);
     const t_span16 first_line = line_span(line_of(text, document.line_starts, 0), 0);
@@ -128,7 +150,7 @@ t_json diagnostics_params(const t_server& server, const t_document& document) {
                     if (file == own)
                         span = line_span(line_of(text, document.line_starts, line), line);
                 related.push_back({{"location", location_json(server, path, finding.span)}, {"message", finding.message}});
-                diagnostic["message"] = finding.message + " (in " + shown_path(path) + ":" + std::to_string(finding.span.line + 1) + ")";
+                diagnostic["message"] = finding.message + " (in " + shown_path(server, path) + ":" + std::to_string(finding.span.line + 1) + ")";
             }
             for (const auto& [file, line] : finding.included_from)
                 related.push_back({{"location", location_json(server, assembly.files[static_cast<std::size_t>(file)],
@@ -345,7 +367,7 @@ t_json completion_result(const t_server& server, const t_json& params) {
         --start;
     const std::string_view prefix = line.substr(start, cursor - start);
     const t_json range = range_json({static_cast<int32_t>(position.line), utf16_length(line, start),
-                                     static_cast<int32_t>(position.character)});
+                                     utf16_length(line, cursor)});
     // The first word of a line is a mnemonic or a directive; after it come operands.
     const bool first_word = line.find_first_not_of(" \t") >= start;
     const auto add = [&](const std::string& label, int kind, const std::string& detail) {

@@ -5,9 +5,9 @@
 #include "tools/orbls/requests.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <cstdio>
 #include <new>
-#include <unistd.h>
+#include <tuple>
 
 // JSON-RPC and protocol error codes.
 enum : int {
@@ -32,21 +32,19 @@ static void send_error(t_server& server, const t_json& id, int code, const std::
 }
 
 std::string uri_of_path(const t_server& server, const std::string& path) {
-    for (const auto& [uri, document] : server.store.by_uri)
-        if (document.path == path)
-            return uri;
-    return path_to_uri(path);
+    const auto found = server.store.by_path.find(path);
+    return found != server.store.by_path.end() ? found->second.uri : path_to_uri(path);
 }
 
 std::vector<const t_assembly*> assemblies_for(const t_server& server, const t_document& document) {
     std::vector<const t_assembly*> found;
-    const auto own = server.runs.find(document.uri);
+    const auto own = server.runs.find(document.path);
     for (const bool ok : {true, false}) {
         if (own != server.runs.end() && own->second.assembly.ok == ok)
             found.push_back(&own->second.assembly);
-        for (const auto& [uri, run] : server.runs) {
+        for (const auto& [path, run] : server.runs) {
             const std::vector<std::string>& read = run.assembly.files_read;
-            if (uri != document.uri && run.assembly.ok == ok &&
+            if (path != document.path && run.assembly.ok == ok &&
                 std::find(read.begin(), read.end(), document.path) != read.end())
                 found.push_back(&run.assembly);
         }
@@ -55,14 +53,18 @@ std::vector<const t_assembly*> assemblies_for(const t_server& server, const t_do
 }
 
 // The settings of the initialization options: { "includePaths": [...], "defines": {...} }.
-static t_settings settings_of(const t_json& options) {
+// Relative include paths are taken from the base folder, by the reader, as orbasm takes -I.
+static t_settings settings_of(const t_json& options, const std::string& base) {
     t_settings settings;
+    settings.base = base;
+    while (settings.base.size() > 1 && settings.base.back() == '/')
+        settings.base.pop_back();
     if (!options.is_object())
         return settings;
     if (const auto paths = options.find("includePaths"); paths != options.end() && paths->is_array())
         for (const t_json& path : *paths)
             if (path.is_string() && !path.get<std::string>().empty())
-                settings.include_paths.push_back(normal_path(path.get<std::string>()));
+                settings.include_paths.push_back(path.get<std::string>());
     if (const auto defines = options.find("defines"); defines != options.end() && defines->is_object())
         for (const auto& [name, value] : defines->items()) {
             std::string text;
@@ -93,15 +95,14 @@ static std::string root_of(const t_json& params) {
     return "";
 }
 
+static void log_message(t_server& server, const std::string& message) {
+    send(server, {{"jsonrpc", "2.0"}, {"method", "window/logMessage"}, {"params", {{"type", 2}, {"message", message}}}});
+}
+
 static t_json initialize_result(t_server& server, const t_json& params) {
-    // orbasm reads #include names relative to the working directory: the workspace root.
-    const std::string root = root_of(params);
-    std::error_code error;
-    if (!root.empty() && std::filesystem::is_directory(root, error) && ::chdir(root.c_str()) != 0)
-        send(server, {{"jsonrpc", "2.0"},
-                      {"method", "window/logMessage"},
-                      {"params", {{"type", 2}, {"message", "orbls: could not change to the workspace " + root}}}});
-    server.settings = settings_of(params.value("initializationOptions", t_json()));
+    // Include names are taken from the workspace root, as orbasm run there takes them from its
+    // working directory; without a root, from the server's own working directory.
+    server.settings = settings_of(params.value("initializationOptions", t_json()), root_of(params));
     server.initialized = true;
     const t_json capabilities = {
         {"positionEncoding", "utf-16"},
@@ -116,12 +117,12 @@ static t_json initialize_result(t_server& server, const t_json& params) {
     return {{"capabilities", capabilities}, {"serverInfo", {{"name", "orbls"}, {"version", "1.0"}}}};
 }
 
-// Marks the document of uri, and every open document whose latest run read path, to be
+// Marks the document of path, and every open document whose latest run read path, to be
 // assembled at the given time (or later, when one is already due later).
-static void schedule(t_server& server, const std::string& uri, const std::string& path, t_clock::time_point at) {
-    for (auto& [other_uri, run] : server.runs) {
+static void schedule(t_server& server, const std::string& path, t_clock::time_point at) {
+    for (auto& [other_path, run] : server.runs) {
         const std::vector<std::string>& read = run.assembly.files_read;
-        if (other_uri != uri && std::find(read.begin(), read.end(), path) == read.end())
+        if (other_path != path && std::find(read.begin(), read.end(), path) == read.end())
             continue;
         run.due_at = run.due ? std::max(run.due_at, at) : at;
         run.due = true;
@@ -129,14 +130,10 @@ static void schedule(t_server& server, const std::string& uri, const std::string
 }
 
 static void schedule_all(t_server& server, t_clock::time_point at) {
-    for (auto& [uri, run] : server.runs) {
+    for (auto& [path, run] : server.runs) {
         run.due_at = run.due ? std::max(run.due_at, at) : at;
         run.due = true;
     }
-}
-
-static t_position position_of(const t_json& position) {
-    return {position.at("line").get<int64_t>(), position.at("character").get<int64_t>()};
 }
 
 static void did_open(t_server& server, const t_json& params, t_clock::time_point now) {
@@ -144,8 +141,41 @@ static void did_open(t_server& server, const t_json& params, t_clock::time_point
     const std::string uri = item.at("uri").get<std::string>();
     const t_document& document =
         open_document(server.store, uri, item.value("version", int64_t(0)), item.at("text").get<std::string>());
-    server.runs[uri];
-    schedule(server, uri, document.path, now);
+    server.runs[document.path];
+    schedule(server, document.path, now);
+}
+
+// One change of a didChange, checked before any is applied.
+struct t_change {
+    bool ranged;
+    t_position start;
+    t_position end;
+    const std::string* text;
+};
+
+// The changes of a didChange, or the reason why they cannot all be applied.
+static std::string changes_of(const t_json& params, std::vector<t_change>& changes) {
+    const auto list = params.find("contentChanges");
+    if (list == params.end() || !list->is_array())
+        return "it has no list of changes";
+    for (const t_json& change : *list) {
+        const std::string number = "change " + std::to_string(changes.size() + 1);
+        const auto text = change.is_object() ? change.find("text") : change.end();
+        if (!change.is_object() || text == change.end() || !text->is_string())
+            return number + " has no text";
+        t_change checked{false, {0, 0}, {0, 0}, &text->get_ref<const std::string&>()};
+        if (const auto range = change.find("range"); range != change.end() && !range->is_null()) {
+            checked.ranged = range->is_object() && range->contains("start") && range->contains("end") &&
+                             position_of((*range)["start"], checked.start) &&
+                             position_of((*range)["end"], checked.end);
+            if (!checked.ranged)
+                return number + " has no valid range";
+            if (std::tie(checked.end.line, checked.end.character) < std::tie(checked.start.line, checked.start.character))
+                return number + " ends before it starts";
+        }
+        changes.push_back(checked);
+    }
+    return "";
 }
 
 static void did_change(t_server& server, const t_json& params, t_clock::time_point now) {
@@ -153,50 +183,55 @@ static void did_change(t_server& server, const t_json& params, t_clock::time_poi
     t_document* document = find_document(server.store, item.at("uri").get<std::string>());
     if (document == nullptr)
         return;
-    for (const t_json& change : params.at("contentChanges")) {
-        const std::string& text = change.at("text").get_ref<const std::string&>();
-        if (const auto range = change.find("range"); range != change.end() && range->is_object()) {
-            const t_position start = position_of(range->at("start"));
-            const t_position end = position_of(range->at("end"));
-            change_document(server.store, *document, &start, &end, text);
-        } else {
-            change_document(server.store, *document, nullptr, nullptr, text);
-        }
+    // All changes or none: a list the text does not fit is logged and the version kept.
+    std::vector<t_change> changes;
+    std::string fault = changes_of(params, changes);
+    const auto version = item.find("version");
+    if (fault.empty() && version != item.end() && !version->is_null() && !version->is_number_integer())
+        fault = "its version is no number";
+    if (!fault.empty()) {
+        log_message(server, "orbls: a change of " + item.at("uri").get<std::string>() + " was not applied: " + fault);
+        return;
     }
-    document->version = item.value("version", document->version);
+    for (const t_change& change : changes)
+        change_document(server.store, *document, change.ranged ? &change.start : nullptr,
+                        change.ranged ? &change.end : nullptr, *change.text);
+    if (version != item.end() && version->is_number_integer())
+        document->version = version->get<int64_t>();
     // A change after a pause is assembled at once (once the messages already sent are read). One
     // that follows another within the debounce limit is part of a burst of typing: it waits for
     // the burst to pause, for as long as the last run took (a short program hardly waits), and
     // never longer than the limit.
-    t_document_run& run = server.runs[document->uri];
+    t_document_run& run = server.runs[document->path];
     const auto last_run = std::chrono::duration_cast<t_clock::duration>(
         std::chrono::duration<double, std::milli>(run.assembly.milliseconds));
     const bool burst = now - run.changed < debounce_limit;
     run.changed = now;
-    schedule(server, document->uri, document->path,
+    schedule(server, document->path,
              burst ? now + std::min<t_clock::duration>(last_run, debounce_limit) : now);
 }
 
 static void did_close(t_server& server, const t_json& params, t_clock::time_point now) {
-    const std::string uri = params.at("textDocument").at("uri").get<std::string>();
-    const t_document* document = find_document(server.store, uri);
+    const t_document* document = find_document(server.store, params.at("textDocument").at("uri").get<std::string>());
     if (document == nullptr)
         return;
     const std::string path = document->path;
-    server.runs.erase(uri);
-    close_document(server.store, uri);
+    const std::string uri = document->uri;
+    server.runs.erase(path);
+    close_document(server.store, path);
     // The documents that included it read the file from disk now.
-    schedule(server, uri, path, now);
+    schedule(server, path, now);
+    release_memory();
     send(server, {{"jsonrpc", "2.0"},
                   {"method", "textDocument/publishDiagnostics"},
                   {"params", {{"uri", uri}, {"diagnostics", t_json::array()}}}});
 }
 
 void run_due_assemblies(t_server& server, t_clock::time_point now) {
-    for (auto& [uri, run] : server.runs) {
+    for (auto& [path, run] : server.runs) {
         if (!run.due || run.due_at > now)
             continue;
-        const t_document* document = find_document(server.store, uri);
+        const t_document* document = &server.store.by_path.find(path)->second;
         run.due = false;
         run.assembly = assemble(document->path, server.settings, server.store.texts);
         send(server, {{"jsonrpc", "2.0"},
@@ -207,7 +242,7 @@ void run_due_assemblies(t_server& server, t_clock::time_point now) {
 
 std::optional<t_clock::time_point> next_due(const t_server& server) {
     std::optional<t_clock::time_point> first;
-    for (const auto& [uri, run] : server.runs)
+    for (const auto& [path, run] : server.runs)
         if (run.due && (!first || run.due_at < *first))
             first = run.due_at;
     return first;
@@ -273,15 +308,19 @@ static void dispatch(t_server& server, const t_json& message, t_clock::time_poin
         return;
     }
     const std::string method = method_field->get<std::string>();
-    const t_json params = message.value("params", t_json::object());
-    if (!params.is_object() && !params.is_array()) {
-        if (has_id)
-            send_error(server, id, invalid_params, "params must be an object or an array");
-        return;
-    }
+    // Exit takes no params: whatever stands there, it ends the server.
     if (method == "exit") {
         server.exit_requested = true;
         server.exit_code = server.shutdown_requested ? 0 : 1;
+        return;
+    }
+    // Params null or left out are the same: several clients send null with shutdown and exit.
+    static const t_json no_params = t_json::object();
+    const auto params_field = message.find("params");
+    const t_json& params = params_field == message.end() || params_field->is_null() ? no_params : *params_field;
+    if (!params.is_object() && !params.is_array()) {
+        if (has_id)
+            send_error(server, id, invalid_params, "params must be an object or an array");
         return;
     }
     if (method == "initialize") {
@@ -307,7 +346,36 @@ static void dispatch(t_server& server, const t_json& message, t_clock::time_poin
         send_error(server, id, method_not_found, "unknown method " + method);
 }
 
-void handle_message(t_server& server, std::string_view body, t_clock::time_point now) {
+// Whether the body's arrays and objects nest at most max_json_depth deep: deeper ones are refused
+// before they are parsed, since parsing, copying and freeing them all recurse.
+static bool nesting_within_limit(std::string_view body) {
+    std::size_t depth = 0;
+    bool in_string = false;
+    for (std::size_t k = 0; k < body.size(); ++k) {
+        const char c = body[k];
+        if (in_string) {
+            if (c == '\\')
+                ++k;
+            else if (c == '"')
+                in_string = false;
+        } else if (c == '"') {
+            in_string = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > max_json_depth)
+                return false;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return true;
+}
+
+bool handle_message(t_server& server, std::string_view body, t_clock::time_point now) {
+    if (!nesting_within_limit(body)) {
+        send_error(server, nullptr, parse_error,
+                   "a message nests arrays and objects deeper than " + std::to_string(max_json_depth) + " levels");
+        return true;
+    }
     t_json id;
     bool request = false;
     try {
@@ -321,6 +389,7 @@ void handle_message(t_server& server, std::string_view body, t_clock::time_point
         dispatch(server, message, now);
     } catch (const t_json::parse_error& error) {
         send_error(server, nullptr, parse_error, std::string("parse error: ") + error.what());
+        return false;
     } catch (const t_json::exception& error) {
         // A field of the wrong type or missing: the parameters do not fit the method.
         if (request)
@@ -329,11 +398,14 @@ void handle_message(t_server& server, std::string_view body, t_clock::time_point
         if (request)
             send_error(server, id, internal_error, "out of memory");
     } catch (const std::exception& error) {
+        // What went wrong inside is the server's own: the log gets it, the client a fixed answer.
+        std::fprintf(stderr, "orbls: %s\n", error.what());
         if (request)
-            send_error(server, id, internal_error, error.what());
+            send_error(server, id, internal_error, "the server could not answer this request");
     }
+    return true;
 }
 
-void handle_bad_header(t_server& server) {
-    send_error(server, nullptr, parse_error, "a message header needs a Content-Length");
+void handle_bad_frame(t_server& server, const std::string& reason) {
+    send_error(server, nullptr, parse_error, reason);
 }

@@ -23,7 +23,7 @@ struct t_document_run {
 
 struct t_server {
     t_document_store store;
-    std::map<std::string, t_document_run> runs; // by URI, for every open document
+    std::map<std::string, t_document_run> runs; // by path, for every open document
     t_settings settings;
     bool initialized = false;
     bool shutdown_requested = false;
@@ -32,13 +32,17 @@ struct t_server {
     std::vector<std::string> output;  // messages to send, in order
 };
 
+// The deepest arrays and objects may nest in a message.
+constexpr std::size_t max_json_depth = 512;
+
 // The longest a change waits for the next one before its document is assembled.
 constexpr std::chrono::milliseconds debounce_limit{50};
 
-// Handles one message (its body); the answers and notifications go to server.output.
-void handle_message(t_server& server, std::string_view body, t_clock::time_point now);
-// Answers a message whose header had no usable length.
-void handle_bad_header(t_server& server);
+// Handles one message (its body); the answers and notifications go to server.output. False when
+// the body is no JSON: the length that framed it may have been wrong.
+bool handle_message(t_server& server, std::string_view body, t_clock::time_point now);
+// Answers a header that frames no message, with the reason.
+void handle_bad_frame(t_server& server, const std::string& reason);
 // Assembles every document due by now and publishes its diagnostics.
 void run_due_assemblies(t_server& server, t_clock::time_point now);
 // When the next assembly is due, if any is.
