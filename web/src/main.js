@@ -400,7 +400,7 @@ $('edit-disassembly').onclick = () => {
 
 $('share').onclick = async () => {
   const fragment = await share_fragment(file_texts(), page.main);
-  history.replaceState(null, '', fragment);
+  window.history.replaceState(null, '', fragment);
   $('share-link').value = location.href;
   $('share-link').hidden = false;
   $('share-link').select();
@@ -429,7 +429,9 @@ async function start() {
     assemble: orbasm.assemble,
     disassemble: orbasm.disassemble,
     echo: orbasm.echo,
+    // For scripts: the page's files, and putting files into the page as the examples menu does.
     files: file_texts,
+    load: set_files,
   };
   const shared = await read_fragment(location.hash);
   if (shared) set_files(shared.files, shared.main);

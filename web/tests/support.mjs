@@ -1,39 +1,17 @@
 // What the browser tests share: a static server for the built page on 127.0.0.1, and Debian's
 // Chromium driven by playwright-core (which never downloads a browser of its own).
-import { createServer } from 'node:http';
-import { mkdtempSync, readFileSync, rmSync, statSync } from 'node:fs';
+import { mkdtempSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { extname, join, normalize, resolve } from 'node:path';
+import { join, resolve } from 'node:path';
+import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
+export { serve } from '../tools/serve.mjs';
 
-export const source_dir = resolve(import.meta.dirname, '..', '..');
+export const source_dir = resolve(fileURLToPath(new URL('../..', import.meta.url)));
 export const page_dir = process.env.ORBASM_WEB_DIR ?? join(source_dir, 'build', 'wasm', 'web');
 export const native_orbasm = process.env.ORBASM_NATIVE ?? join(source_dir, 'build', 'release', 'orbasm');
+export const native_orbdis = process.env.ORBASM_ORBDIS ?? join(source_dir, 'build', 'release', 'tools', 'orbdis');
 export const artifacts_dir = process.env.ORBASM_ARTIFACTS ?? join(source_dir, 'build', 'wasm', 'artifacts');
-
-const content_types = {
-  '.html': 'text/html; charset=utf-8', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm',
-};
-
-// Serves dir on a free port of 127.0.0.1; resolves to { url, close }.
-export function serve(dir) {
-  const server = createServer((request, response) => {
-    const path = normalize(decodeURIComponent(new URL(request.url, 'http://x').pathname));
-    const file = join(dir, path.endsWith('/') ? path + 'index.html' : path);
-    try {
-      if (!file.startsWith(dir) || !statSync(file).isFile()) throw new Error('not a file');
-      response.writeHead(200, { 'content-type': content_types[extname(file)] ?? 'application/octet-stream' });
-      response.end(readFileSync(file));
-    } catch {
-      response.writeHead(404);
-      response.end();
-    }
-  });
-  return new Promise((done) => server.listen(0, '127.0.0.1', () => done({
-    url: `http://127.0.0.1:${server.address().port}/`,
-    close: () => new Promise((closed) => server.close(closed)),
-  })));
-}
 
 // A headless Chromium with a fresh profile; resolves to { context, close }.
 export async function open_browser() {
