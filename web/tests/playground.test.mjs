@@ -6,6 +6,7 @@ import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdirSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
+import { gzipSync } from 'node:zlib';
 import { measure_latency } from './latency.mjs';
 import { artifacts_dir, native_orbasm, native_orbdis, open_browser, open_page, page_dir, serve, source_dir } from './support.mjs';
 
@@ -289,6 +290,13 @@ test('a screenshot of the page is kept', async () => {
   await page.screenshot({ path });
   assert.ok(statSync(path).size > 10000);
   await page.close();
+});
+
+test('the page and the module together are at most 1 MB compressed', () => {
+  let compressed = 0;
+  for (const name of readdirSync(page_dir)) compressed += gzipSync(readFileSync(join(page_dir, name)), { level: 9 }).length;
+  console.log(`playground: ${readdirSync(page_dir).join(', ')}: ${compressed} bytes gzip-compressed`);
+  assert.ok(compressed <= 1000000, `${compressed} bytes`);
 });
 
 test('diagnostics of a 10,000-line program appear within 100 ms of the last keystroke', async () => {
