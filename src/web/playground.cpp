@@ -10,6 +10,7 @@
 #include "symbols/symbols.h"
 #include "tools/orbls/assembly.h"
 #include "tools/orbls/documents.h"
+#include "tools/orbls/manual.h"
 
 #include <emscripten/emscripten.h>
 
@@ -150,6 +151,13 @@ EMSCRIPTEN_KEEPALIVE const char* pg_symbol_at(const char* name, int32_t line, in
     result += std::string(",\"defined\":") + (symbol.defined ? "true" : "false");
     result += ",\"value\":" + std::to_string(symbol.value);
     result += std::string(",\"laidOut\":") + (last.ok ? "true" : "false") + "}";
+    return result.c_str();
+}
+
+// The manual's help on a mnemonic or directive, in Markdown, as the language server's hover
+// gives it; "" for another word.
+EMSCRIPTEN_KEEPALIVE const char* pg_word_help(const char* word) {
+    result = word_help(word);
     return result.c_str();
 }
 

@@ -66,6 +66,13 @@ const hover = hoverTooltip((view, pos) => {
   const parts = [];
   const symbol = page.run ? orbasm.symbol_at(page.current, line.number, pos - line.from + 1) : null;
   if (symbol) parts.push(symbol_text(symbol));
+  // Over the line's first word: the manual's help on that mnemonic or directive.
+  const first = /^(\s*)([0-9A-Za-z_.#@]+)/.exec(line.text);
+  const column = pos - line.from;
+  if (!symbol && first && column >= first[1].length && column <= first[0].length) {
+    const help = orbasm.word_help(first[2]);
+    if (help !== '') parts.push(help);
+  }
   const bytes = page.lines_by_file.get(page.current)?.get(line.number);
   if (bytes && (bytes.bytes.length > 0 || bytes.fill > 0)) parts.push(line_text(bytes));
   if (parts.length === 0) return null;
@@ -74,7 +81,7 @@ const hover = hoverTooltip((view, pos) => {
     create() {
       const dom = document.createElement('div');
       dom.className = 'hover';
-      dom.textContent = parts.join('\n');
+      dom.textContent = parts.join('\n\n');
       return { dom };
     },
   };

@@ -76,6 +76,12 @@ export function symbol_at(file, line, column) {
   return JSON.parse(with_name(file, (at) => module.UTF8ToString(module._pg_symbol_at(at, line, column))));
 }
 
+// The manual's help on a mnemonic or directive (Markdown), as the language server's hover gives
+// it; '' for another word.
+export function word_help(word) {
+  return with_name(word, (at) => module.UTF8ToString(module._pg_word_help(at)));
+}
+
 // What the console form prints for main: the echo, then the report of an error.
 export function echo(files, main) {
   put_files(files);

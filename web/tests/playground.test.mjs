@@ -194,7 +194,7 @@ test('the bundled examples and the generator\'s random programs assemble to the 
   await page.close();
 });
 
-test('#include between two files made with the page\'s file controls; hover tells a name\'s value', async () => {
+test('#include between two files made with the page\'s file controls; hovers tell a name\'s value and a mnemonic\'s forms', async () => {
   const page = await fresh_page({ 'main.asm': '' }, 'main.asm');
   page.on('dialog', (dialog) => dialog.accept(dialog.type() === 'prompt' ? page.next_answer : undefined));
   page.next_answer = 'defs.inc';
@@ -211,7 +211,11 @@ test('#include between two files made with the page\'s file controls; hover tell
   const shown_hex = (await page.textContent('#hex')).split('\n').map((row) => row.slice(10, 57).replace(/ /g, '')).join('');
   assert.equal(shown_hex, hex(native.image));
   await hover_word(page, 3, 'answer');
-  assert.match(await page.textContent('.hover', { timeout: 5000 }), /^answer constant = 42 \(0000002Ah\)\naddress 00000000h: /);
+  assert.match(await page.textContent('.hover'), /^answer constant = 42 \(0000002Ah\)\n\naddress 00000000h: 00 A8 2A 00$/);
+  await page.mouse.move(0, 0);
+  await page.waitForSelector('.hover', { state: 'detached' });
+  await hover_word(page, 3, 'ld');
+  assert.match(await page.textContent('.hover'), /^\*\*ld\*\* — Loads, stores and moves: `ld` and `mov`\n/);
   // Renamed, the file is no longer found; removed, it is gone from the page.
   await page.click('#file-tabs [data-file="defs.inc"]');
   page.next_answer = 'other.inc';
