@@ -294,9 +294,12 @@ function mark_diagnostics() {
 
 // ---- The views beside the editor
 
-function listing_rows(name, text) {
+// The listing of a file: per line its number, address, bytes and text. The view shows a line's
+// first bytes; a download (every_byte) adds rows for the rest, as orblist does.
+function listing_rows(name, text, every_byte = false) {
   const lines = page.lines_by_file.get(name) ?? new Map();
   const rows = [];
+  const bytes_text = (bytes) => Array.from(bytes, hex2).join(' ').padEnd(3 * listing_row_bytes + 1);
   text.split(/\r\n|\r|\n/).forEach((source, k) => {
     const line = lines.get(k + 1);
     let address = '';
@@ -304,10 +307,13 @@ function listing_rows(name, text) {
     if (line && (line.bytes.length > 0 || line.fill > 0 || source.trimStart().startsWith('@'))) {
       address = hex8(line.address);
       bytes = Array.from(line.bytes.subarray(0, listing_row_bytes), hex2).join(' ');
-      if (line.bytes.length > listing_row_bytes) bytes += ' …';
+      if (line.bytes.length > listing_row_bytes && !every_byte) bytes += ' …';
     }
     rows.push(`${String(k + 1).padStart(5)}  ${address.padEnd(8)}  ${bytes.padEnd(3 * listing_row_bytes + 1)} ${source}`
       .trimEnd() + fill_text(line ?? { fill: 0 }));
+    for (let at = listing_row_bytes; every_byte && line && at < line.bytes.length; at += listing_row_bytes)
+      rows.push(`${''.padStart(5)}  ${hex8(line.address + at)}  ${bytes_text(line.bytes.subarray(at, at + listing_row_bytes))}`
+        .trimEnd());
   });
   return rows.join('\n');
 }
@@ -379,7 +385,7 @@ $('download-image').onclick = () => {
 $('download-listing').onclick = () => {
   const texts = file_texts();
   const parts = page.order.filter((name) => page.lines_by_file.has(name) || name === page.main)
-    .map((name) => `; ${name}\n${listing_rows(name, texts[name])}\n`);
+    .map((name) => `; ${name}\n${listing_rows(name, texts[name], true)}\n`);
   download(page.main + '.lst', parts.join('\n'), 'text/plain');
 };
 
