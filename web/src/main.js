@@ -81,14 +81,28 @@ const hover = hoverTooltip((view, pos) => {
     create() {
       const dom = document.createElement('div');
       dom.className = 'hover';
-      dom.textContent = parts.join('\n\n');
+      dom.innerHTML = parts.map(markdown_html).join('<hr>');
       return { dom };
     },
   };
 });
 
+// The little Markdown of hovers: paragraphs, tables, bold and code, every other character as text.
+function markdown_html(text) {
+  const inline = (line) => line.replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;')
+    .replace(/`([^`]*)`/g, '<code>$1</code>').replace(/\*\*([^*]+)\*\*/g, '<b>$1</b>');
+  return text.split(/\n{2,}/).map((block) => {
+    const lines = block.split('\n');
+    if (!lines.every((line) => line.startsWith('|'))) return `<p>${lines.map(inline).join('<br>')}</p>`;
+    const cells = (line) => line.replace(/^\||\|$/g, '').split('|').map((cell) => inline(cell.trim()));
+    const rows = lines.filter((line) => !/^\|[-|: ]+\|$/.test(line)).map(cells);
+    const row = (tag) => (cells_of) => `<tr>${cells_of.map((cell) => `<${tag}>${cell}</${tag}>`).join('')}</tr>`;
+    return `<table>${row('th')(rows[0])}${rows.slice(1).map(row('td')).join('')}</table>`;
+  }).join('');
+}
+
 function symbol_text(symbol) {
-  const name = symbol.name + ' ';
+  const name = '`' + symbol.name + '` ';
   if (!symbol.defined) return name + 'is not defined';
   if (symbol.constant) return `${name}constant = ${symbol.value} (${hex8(symbol.value)}h)`;
   if (!symbol.laidOut) return name + 'label (no address: the program has an error)';
@@ -309,7 +323,9 @@ function listing_rows(name, text, every_byte = false) {
       bytes = Array.from(line.bytes.subarray(0, listing_row_bytes), hex2).join(' ');
       if (line.bytes.length > listing_row_bytes && !every_byte) bytes += ' …';
     }
-    rows.push(`${String(k + 1).padStart(5)}  ${address.padEnd(8)}  ${bytes.padEnd(3 * listing_row_bytes + 1)} ${source}`
+    // Labels stand out, everything else stands in by two, whatever the file's own indentation.
+    const shown = source.trim() === '' || /^\s*@/.test(source) ? source.trim() : '  ' + source.trim();
+    rows.push(`${String(k + 1).padStart(5)}  ${address.padEnd(8)}  ${bytes.padEnd(3 * listing_row_bytes + 1)} ${shown}`
       .trimEnd() + fill_text(line ?? { fill: 0 }));
     for (let at = listing_row_bytes; every_byte && line && at < line.bytes.length; at += listing_row_bytes)
       rows.push(`${''.padStart(5)}  ${hex8(line.address + at)}  ${bytes_text(line.bytes.subarray(at, at + listing_row_bytes))}`
