@@ -13,8 +13,9 @@ const kind_styles = {
 const leading = new Set([...(words.mnemonic ?? []), ...(words.directive ?? [])]);
 const directives = new Set(words.directive ?? []);
 const operand_style = new Map();
+// A word of two kinds ("ax" is a register, and the operand word of "int 21h,ax=...") takes the first.
 for (const [kind, style] of Object.entries(kind_styles))
-  for (const word of words[kind] ?? []) operand_style.set(word, style);
+  for (const word of words[kind] ?? []) if (!operand_style.has(word)) operand_style.set(word, style);
 
 const word_pattern = /^[0-9A-Za-z_.#@]+/;
 

@@ -133,6 +133,13 @@ test('a mistake is marked at its line, its entry moves the cursor there, and fix
   assert.deepEqual(shown.map((d) => [d.line, d.severity]), [[3, 'error']]);
   assert.match(shown[0].text, /^main\.asm:3:1 error Syntax Error/);
   await page.waitForSelector('.cm-lintRange-error');
+  // Highlighted from the encoder's word lists: a mnemonic, a register, a number; not an unknown word.
+  const colours = await page.$$eval('.cm-line', (lines) => [1, 2].map((k) => Array.from(lines[k].querySelectorAll('span'))
+    .filter((span) => !span.className.includes('lint')).map((span) => [span.textContent, getComputedStyle(span).color])));
+  assert.deepEqual(colours, [
+    [['ld', 'rgb(122, 62, 157)'], ['ax', 'rgb(0, 121, 107)'], ['5', 'rgb(21, 101, 192)']],
+    [],
+  ]);
   await page.click('#diagnostics [data-line="3"]');
   assert.equal(await page.textContent('.cm-activeLine'), 'foo bar');
   runs = await run_count(page);
