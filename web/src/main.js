@@ -210,7 +210,12 @@ function schedule_run() {
 function run_now() {
   clearTimeout(page.timer);
   const started = performance.now();
-  page.run = orbasm.assemble(file_texts(), page.main);
+  try {
+    page.run = orbasm.assemble(file_texts(), page.main);
+  } catch (error) {
+    $('status').textContent = 'The assembler stopped unexpectedly: ' + error;
+    return;
+  }
   const took = performance.now() - started;
   page.lines_by_file = new Map();
   for (const line of page.run.lines) {

@@ -33,7 +33,9 @@ export async function read_fragment(fragment) {
     let bytes = from_base64url(found[2]);
     if (found[1] === 'z') bytes = await through(new DecompressionStream('deflate-raw'), bytes);
     const shared = JSON.parse(new TextDecoder().decode(bytes));
-    if (typeof shared.main !== 'string' || typeof shared.files !== 'object') return null;
+    const files = shared.files;
+    if (typeof shared.main !== 'string' || typeof files !== 'object' || files === null) return null;
+    if (Object.keys(files).length === 0 || !Object.values(files).every((text) => typeof text === 'string')) return null;
     return shared;
   } catch {
     return null;
