@@ -3,7 +3,7 @@
 # memory next to GNU as assembling the equivalent x86-64 program.
 #
 # usage: bench/run.sh [--build-dir DIR] [--runs N] [--seed S] [--large] [--no-callgrind]
-#                     [--keep] [--reference EXE]
+#                     [--keep] [--reference EXE] [--web]
 #
 #   --build-dir DIR  configure (Release) and build in DIR instead of the "release" preset
 #   --runs N         timed runs of each tool, alternately (default 5)
@@ -13,6 +13,8 @@
 #   --keep           keep the temporary folder with the programs, images and objects
 #   --reference EXE  check that the echo and the image of every program are byte-identical to
 #                    those of another orbasm binary (say, the one before a change), and time it
+#   --web            also time the browser playground in Chromium: its diagnostics of a
+#                    10,000-line program after the last keystroke (builds the wasm preset)
 #
 # It reports:
 #   - instructions per source line on the 100,000-line program (callgrind, the whole process)
@@ -20,6 +22,7 @@
 #   - at 1,000,000 lines, the median wall and CPU seconds of orbasm, as (on the equivalent x86-64
 #     program) and the floor, run alternately; the peak RSS (/usr/bin/time -v) per source line;
 #   - with --large, orbasm at 10,000,000 lines and its time per line over that at 1,000,000;
+#   - with --web, the playground's median delay from a keystroke to the diagnostics;
 #   - a summary of the measures the team tracks against their targets.
 # Every orbasm binary runs with ORBASM_READ_AHEAD=999999999999999 unless the variable is set:
 # an older binary then reads on one thread as well. The exit status is 1 when an assembly fails,
@@ -36,6 +39,7 @@ large=0
 callgrind=1
 keep=0
 reference=""
+web=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --build-dir) build_dir=$2; shift 2 ;;
@@ -44,6 +48,7 @@ while [ $# -gt 0 ]; do
     --large) large=1; shift ;;
     --no-callgrind) callgrind=0; shift ;;
     --keep) keep=1; shift ;;
+    --web) web=1; shift ;;
     --reference) reference=$(cd "$(dirname "$2")" && pwd)/$(basename "$2"); shift 2 ;;
     -h | --help) awk 'NR > 1 && /^set /{ exit } NR > 1' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
@@ -249,6 +254,16 @@ for name in orbasm as floor reference orbasm_10M; do
 done
 echo "  layout passes: $pass_count; orbasm's image the same in every run: ${same[orbasm]}"
 
+web_ms=""
+if [ "$web" = 1 ]; then
+    echo "timing the playground in Chromium" >&2
+    (cd "$root" && tools/setup.sh --web && cmake --preset wasm >/dev/null && cmake --build --preset wasm >/dev/null)
+    web_line=$(node "$root/web/tests/latency.mjs")
+    echo
+    echo "$web_line"
+    web_ms=$(printf '%s\n' "$web_line" | sed -n 's/.* program \([0-9.]*\) ms after.*/\1/p')
+fi
+
 echo
 printf '%-44s %9s %9s %4s\n' summary measured target met
 row() { # what value target-or-empty
@@ -261,5 +276,6 @@ row "wall time orbasm / as, $mid lines" "$(awk -v o="${wall[orbasm]}" -v a="${wa
 row "peak RSS bytes per line, $mid lines" "$(awk -v r="${rss[orbasm]}" -v l=$mid 'BEGIN { printf "%.1f", r * 1024 / l }')" 90
 [ "$large" = 0 ] || row "time per line $big / $mid lines" \
     "$(awk -v b="${wall[orbasm_10M]}" -v m="${wall[orbasm]}" -v bl=$big -v ml=$mid 'BEGIN { printf "%.3f", (b / bl) / (m / ml) }')" 1.15
+[ "$web" = 0 ] || row "playground diagnostics after a key, ms" "$web_ms" 100
 row "wall time orbasm / floor, $mid lines" "$(awk -v o="${wall[orbasm]}" -v f="${wall[floor]}" 'BEGIN { printf "%.2f", o / f }')"
 exit $status

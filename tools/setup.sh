@@ -3,9 +3,13 @@
 # Installs only what is absent; without root or apt it names the packages to install and stops.
 #   tools/setup.sh         the build, the tests and the language server's editor test
 #   tools/setup.sh --fuzz  also the fuzzing build (clang's fuzzer runtime)
+#   tools/setup.sh --web   also the browser playground: emscripten, node and npm, Chromium for its
+#                          tests, and the page's npm packages (npm ci in web/)
 set -eu
+cd "$(dirname "$0")/.."
 
 need=""
+web=0
 want() { need="$need $1"; }
 
 command -v cmake >/dev/null 2>&1 || want cmake
@@ -24,11 +28,28 @@ for arg in "$@"; do
       command -v clang++ >/dev/null 2>&1 || want clang
       ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || want libclang-rt-14-dev
       ;;
+    --web)
+      web=1
+      command -v emcc >/dev/null 2>&1 || want emscripten
+      command -v node >/dev/null 2>&1 || want nodejs
+      command -v npm >/dev/null 2>&1 || want npm
+      [ -x /usr/bin/chromium ] || want chromium
+      ;;
     *) echo "setup.sh: unknown option '$arg'" >&2; exit 2 ;;
   esac
 done
 
-[ -z "$need" ] && exit 0
+# The page's packages, exactly as the lock file has them, once node and npm are there.
+npm_packages() {
+  [ "$web" = 1 ] || return 0
+  [ -f web/node_modules/.package-lock.json ] && cmp -s web/package-lock.json web/node_modules/.orbasm-lock && return 0
+  (cd web && npm ci --no-audit --no-fund --loglevel=error) && cp web/package-lock.json web/node_modules/.orbasm-lock
+}
+
+if [ -z "$need" ]; then
+  npm_packages
+  exit 0
+fi
 if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null 2>&1; then
   echo "setup.sh: this machine lacks what orbasm needs; install these Debian packages, then run the command again:" >&2
   echo "   $need" >&2
@@ -39,3 +60,4 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 # shellcheck disable=SC2086
 apt-get install -y -qq --no-install-recommends $need >/dev/null
+npm_packages

@@ -2,7 +2,7 @@
 #include "disasm/units.h"
 #include "encoder/float_convert.h"
 
-#include <charconv>
+#include <cstdio>
 #include <cstring>
 
 // A single-precision constant is read from at most this many characters of the line.
@@ -85,10 +85,10 @@ bool single_constant_text(uint32_t bits, std::string& text) {
     std::memcpy(&value, &bits, sizeof value);
     // More significant digits until one converts back exactly; the shortest comes first.
     for (int precision = 0; precision <= 16; ++precision) {
+        // printf's conversion is correctly rounded, as std::to_chars is; the C++ library of the
+        // WebAssembly build has no std::to_chars for floating point.
         char buffer[64];
-        auto result = std::to_chars(buffer, buffer + sizeof buffer - 1, static_cast<double>(value),
-                                    std::chars_format::scientific, precision);
-        *result.ptr = '\0';
+        std::snprintf(buffer, sizeof buffer, "%.*e", precision, static_cast<double>(value));
         bool negative = false;
         std::string digits;
         int32_t point = 0;

@@ -36,7 +36,8 @@ struct t_item {
     t_term* terms;         // kinds 5 to 7: the deferred expression
 };
 #pragma pack(pop)
-static_assert(sizeof(t_item) == 40 && alignof(t_item) == 4);
+// Four 32-bit fields and three pointers: 40 bytes with 64-bit pointers, 28 in WebAssembly.
+static_assert(sizeof(t_item) == 4 * 4 + 3 * sizeof(void*) && alignof(t_item) == 4);
 
 extern t_item head_item;          // always the first item of the list
 extern t_item* tail;              // the last item of the list
