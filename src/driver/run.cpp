@@ -1,5 +1,5 @@
 // The assembly run: one source file to one image, in a fixed order of steps.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "image/image.h"
 #include "source/source.h"
 #include "symbols/symbols.h"

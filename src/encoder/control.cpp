@@ -1,5 +1,5 @@
 // Control transfer: relative and absolute jumps and calls, returns and software interrupts.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"

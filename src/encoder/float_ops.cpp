@@ -1,5 +1,5 @@
 // Floating-point instructions: the one- and two-operand groups and every form of "fld".
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"

@@ -1,5 +1,5 @@
 // The encoder frame: the stages tried in a fixed order, and the operand steps they share.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/encoder.h"
 #include "encoder/stages.h"
 #include "image/image.h"

@@ -1,5 +1,5 @@
 // Loads, stores and moves: every integer transfer under "ld" and its synonym "mov".
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/driver.h"
+#include "base/base.h"
 #include "lex/lex.h"
 
 // ORDER: index - 1 is the register number; never reorder.

@@ -1,6 +1,6 @@
 // Layout: addresses for every item and sizes for every deferred operand, relaxed over a bounded
 // schedule of passes until every size holds its value.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "image/image.h"
 #include "lex/lex.h"
 #include "source/source.h"

@@ -1,7 +1,7 @@
 // The image writer: the laid-out items as raw bytes from address 0 to the end of the image. A file
 // is written under a new name beside the image and then renamed over it, so that the image's name
 // holds either the older image or the whole new one at every moment, whatever stops the run.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "image/image.h"
 
 #include <algorithm>

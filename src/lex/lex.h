@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/driver.h"
+#include "base/base.h"
 
 struct t_rb_data;
 

@@ -1,5 +1,5 @@
 // Line normalisation: one canonical spacing for every line before anything matches it.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "source/source.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // The source reader: files read line by line through a bounded include stack.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "image/image.h"
 #include "lex/lex.h"
 #include "source/source.h"

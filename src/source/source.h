@@ -1,6 +1,6 @@
 // Source input: the reader with its include stack, and line normalisation.
 #pragma once
-#include "driver/driver.h"
+#include "base/base.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,5 +1,5 @@
 // Numbers and expressions: immediate values, term lists and their evaluation.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "image/image.h"
 #include "lex/lex.h"
 #include "symbols/symbols.h"

@@ -1,5 +1,5 @@
 // Line normalisation: source line -> canonical spacing.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "source/source.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // The red-black symbol table: tree shapes after insertion orders worked out by hand.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "image/image.h"
 #include "symbols/symbols.h"
 

@@ -1,6 +1,6 @@
 // Run memory: records are carved from large blocks and all given back at once when a run ends,
 // so an item, term or symbol costs no allocation of its own and never moves.
-#include "driver/driver.h"
+#include "base/base.h"
 
 #include <cstdlib>
 #include <cstring>

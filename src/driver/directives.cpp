@@ -1,5 +1,5 @@
 // Directives and labels: the dispatcher for every line that is not an include.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/encoder.h"
 #include "image/image.h"
 #include "lex/lex.h"

@@ -1,5 +1,5 @@
 // The error report: the one way any part of the run reports an error, and the warnings beside it.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "source/source.h"
 
 #include <algorithm>
