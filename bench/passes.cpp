@@ -1,7 +1,7 @@
 // orbasm_passes: assembles a source in-process without echo and without writing the image, and
 // prints what the layout did: the passes it made, the items and deferred operands it laid out (and
 // how many jumps and calls took a 32-bit operand), and the run memory the assembly used.
-#include "base/base.h"
+#include "driver/driver.h"
 #include "image/image.h"
 
 #include <cstdint>

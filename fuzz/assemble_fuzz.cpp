@@ -1,7 +1,7 @@
 // libFuzzer target: one whole assembly in-process on the fuzzer's bytes as the main source, with
 // the invariants every run must keep, success or report.
 #include "fuzz_support.h"
-#include "base/base.h"
+#include "driver/driver.h"
 #include "image/image.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 // same decoding must be made without a fault.
 #include "fuzz_support.h"
 #include "disasm/disasm.h"
-#include "base/base.h"
+#include "driver/driver.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,5 @@
-// Driver and diagnostics: the assembly run, the error report, the console and run memory.
+// The ground every step of the run stands on: the error throw, the console and run memory. It
+// includes nothing of the assembler's own.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -7,25 +8,26 @@
 #include <utility>
 #include <vector>
 
-// Thrown by fatal_check once the error is reported; the run's caller catches it. Unwinding to the
-// caller instead of exiting keeps every error path usable in-process (tests, fuzzing, the editor).
-struct t_fatal_stop {};
-
-// The line being processed: a normalised source line, or one of the texts below.
-extern std::string_view current_line;
-inline constexpr std::string_view no_input_text = "[no input]";
-inline constexpr std::string_view end_of_mem_text = "@endofmem:";
-inline constexpr std::string_view end_of_program_text = "[end of program]";
-
-extern std::string source_name; // the main source; "" reads standard input
-extern std::string image_name;  // the image; "" for source_name + ".orb", "-" for standard output
-extern bool echo_enabled;       // false when a caller prints a listing, or nothing, instead
-extern std::vector<std::string> command_line_constants; // "NAME=VALUE" or "NAME", defined before the first line
-extern std::string* console_capture; // when set, console output is appended here instead
-
-// Where in the current line the word that a failing check is about begins (1-based), or 0 when
+// Where in the line in hand the word that a failing check is about begins (1-based), or 0 when
 // the whole line is at fault. The scanning steps keep it as they go.
 extern int32_t fault_position;
+
+// Thrown by fatal_check with what the check knew: its message and the position at fault. The run
+// on top turns it into a diagnostic with its place. Unwinding to the run instead of exiting keeps
+// every error path usable in-process (tests, fuzzing, the editor).
+struct t_fatal_stop {
+    std::string message; // the report's message, a symbol's name included
+    int32_t position;    // fault_position at the failing check
+};
+
+// Records message (and suffix) with fault_position and unwinds with t_fatal_stop.
+[[noreturn]] void fatal_stop(std::string_view message, std::string_view suffix = {});
+
+// Every check states the condition that must hold; when it fails the run ends with the report.
+inline void fatal_check(bool condition, std::string_view message, std::string_view suffix = {}) {
+    if (!condition) [[unlikely]]
+        fatal_stop(message, suffix);
+}
 
 // A place in the source, for diagnostics that point at the word at fault.
 struct t_place {
@@ -52,29 +54,15 @@ struct t_diagnostic {
 // is kept in diagnostics for the caller (a warning only when warnings_wanted).
 extern bool classic_report;
 extern bool warnings_wanted;
-extern bool warnings_are_errors; // a run with a warning then writes no image and fails
 extern std::vector<t_diagnostic> diagnostics;
 // Set just before a check whose error belongs elsewhere than the line in hand (an undefined name
-// at its first use, an #org at its line), and the system's reason for a failed read.
+// at its first use, an #org at its line), and the system's reason for a failed read or write.
+// The diagnostic that takes them clears them.
 extern const t_place* fault_place;
 extern std::string fault_detail;
 
-// Reports message (and suffix) and unwinds with t_fatal_stop.
-[[noreturn]] void fatal_stop(std::string_view message, std::string_view suffix = {});
-
-// Every check states the condition that must hold; when it fails the run ends with the report.
-inline void fatal_check(bool condition, std::string_view message, std::string_view suffix = {}) {
-    if (!condition) [[unlikely]]
-        fatal_stop(message, suffix);
-}
-// A warning is kept, when warnings are wanted, for a condition that fails; nothing else changes.
-void warn(std::string_view message);
-inline void warn_check(bool condition, std::string_view message) {
-    if (!condition && warnings_wanted) [[unlikely]]
-        warn(message);
-}
-
 // Console output is buffered; it is flushed before the report's wait and at the end of the run.
+extern std::string* console_capture; // when set, console output is appended here instead
 void console_write(std::string_view text);
 void console_line(std::string_view text);
 void console_flush();
@@ -109,7 +97,3 @@ template <typename T> T* run_new() { return static_cast<T*>(run_alloc(sizeof(T))
 std::string_view run_copy(std::string_view text);
 void release_run_memory();
 std::size_t run_memory_used();
-
-// One whole assembly of name: read, lay out and write the image; true on success, false after an
-// error. With write_output false the image is laid out but not written.
-bool run_assembly(std::string_view name, bool write_output = true);

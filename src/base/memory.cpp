@@ -6,10 +6,12 @@
 #include <cstring>
 #include <new>
 
+namespace {
 struct t_block {
     t_block* next;    // the block allocated before this one
     std::size_t size; // usable bytes after the header
 };
+} // namespace
 
 static constexpr std::size_t block_bytes = std::size_t(1) << 20;
 

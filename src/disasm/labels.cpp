@@ -9,11 +9,10 @@
 // written only where the first-pass value asks for the image's size; elsewhere a number, or for a
 // relative operand its own label plus the offset, whose value no layout can change.
 #include "disasm/units.h"
+#include "base/words.h"
 
 #include <algorithm>
 #include <map>
-
-static bool fits_16(int64_t value) { return value >= -32768 && value <= 32767; }
 
 static std::string generated_name(int64_t address) {
     static const char digits[] = "0123456789ABCDEF";

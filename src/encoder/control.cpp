@@ -44,7 +44,7 @@ bool encode_relative(t_scan& scan) {
     t_term* target = parse_terms(scan.line, scan.pos);
     t_rb_data* own = run_new<t_rb_data>();
     t_term* own_term = run_new<t_term>();
-    own_term->kind = 3;
+    own_term->kind = term_label;
     own_term->sign = -1;
     own_term->symbol = own;
     own_term->next = target;

@@ -5,6 +5,7 @@
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"
+#include "source/source.h"
 
 #include <cstring>
 

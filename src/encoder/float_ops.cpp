@@ -3,6 +3,7 @@
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"
+#include "source/source.h"
 
 // ORDER: index - 1 is the precision: single, double, extended.
 static constexpr std::string_view precision_list = "single [/double [/extended [";

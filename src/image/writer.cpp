@@ -3,6 +3,7 @@
 // holds either the older image or the whole new one at every moment, whatever stops the run.
 #include "base/base.h"
 #include "image/image.h"
+#include "source/source.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +17,7 @@ std::string image_name;
 
 static const uint8_t zero_buffer[1024] = {}; // the source of every zero fill
 
+namespace {
 // The image's way into the file: its bytes go through a fixed buffer, so the image itself is never
 // held in memory.
 struct t_output {
@@ -27,6 +29,7 @@ struct t_output {
     int64_t written;   // bytes of the image passed to the file so far, holes included
     uint8_t buffer[std::size_t(1) << 16];
 };
+} // namespace
 static t_output output;
 
 static void fail_output() {

@@ -4,7 +4,7 @@
 // form: every line is echoed, an error is reported on standard output and waits for Enter, and the
 // image is SOURCE.orb. Called with any option, it behaves like a Unix assembler: silent on success,
 // diagnostics on standard error pointing at the source, no wait.
-#include "base/base.h"
+#include "driver/driver.h"
 #include "source/source.h"
 #include "tools/diagnostics.h"
 

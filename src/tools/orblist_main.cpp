@@ -1,8 +1,9 @@
 // orblist: assembles a source file exactly as orbasm does and prints a listing instead of the
 // echo: every line with its place, address and bytes, then the symbol table. No image is written.
 // Like orbasm's command-line form it never waits: diagnostics go to standard error.
-#include "base/base.h"
+#include "driver/driver.h"
 #include "image/image.h"
+#include "base/words.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
 #include "tools/diagnostics.h"
@@ -35,12 +36,6 @@ static const char help_text[] =
 // Bytes shown on one row of the listing; longer lines continue on rows of their own.
 static constexpr int32_t bytes_per_row = 8;
 static constexpr std::size_t bytes_column_width = 3 * bytes_per_row - 1;
-
-static std::string hex8(int32_t value) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%08X", static_cast<uint32_t>(value));
-    return text;
-}
 
 // What one source line left in the image: its bytes, or a note for a fill or gap.
 struct t_line_bytes {

@@ -1,6 +1,6 @@
 // The image writer replaces an older image at once: until the new one is complete, the image's name
 // holds the older one, and a file linked to the older one keeps its bytes.
-#include "base/base.h"
+#include "driver/driver.h"
 #include "image/image.h"
 #include "support/in_process.h"
 

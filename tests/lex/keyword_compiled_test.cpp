@@ -1,6 +1,7 @@
 // The compiled keyword matcher against the literal one: same number and same position on
 // random texts, for every list the assembler uses and for random lists.
-#include "encoder/stages.h"
+#include "base/words.h"
+#include "lex/lex.h"
 #include "lex/lex.h"
 #include "lex/literal_keywords.h"
 

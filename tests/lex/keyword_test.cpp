@@ -1,5 +1,6 @@
 // Keyword matching: text, list, start position -> alternative number and position afterwards.
-#include "encoder/stages.h"
+#include "base/words.h"
+#include "lex/lex.h"
 #include "lex/lex.h"
 #include "lex/literal_keywords.h"
 

@@ -1,6 +1,6 @@
 #include "support/in_process.h"
 
-#include "base/base.h"
+#include "driver/driver.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,7 +1,7 @@
 // The decoder against the assembler: every word that some source line makes orbasm write is
 // decoded as an instruction, and no other word is; programs of every form decode without data.
 #include "disasm/disasm.h"
-#include "base/base.h"
+#include "driver/driver.h"
 #include "image/image.h"
 #include "source/source.h"
 #include "support/in_process.h"

@@ -1,6 +1,6 @@
 // The editors' syntax files against the encoder's word lists: each file names every word of the
 // language in the group of its kind, and no word that the language does not have.
-#include "encoder/encoder.h"
+#include "base/words.h"
 #include "tools/tool_run.h"
 
 #include <gtest/gtest.h>
@@ -34,12 +34,6 @@ struct t_kind_words {
     std::string_view kind;          // as the encoder names it
     std::vector<std::string> words; // bare words, each once
 };
-
-// The language's word characters, as normalisation classes them.
-static bool is_word_character(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.' ||
-           c == '#' || c == '@';
-}
 
 // The bare word of a matcher entry: its first run of word characters ("push " gives push,
 // ",ax =" gives ax, "xchg [sp ]," gives xchg); empty when it has none.

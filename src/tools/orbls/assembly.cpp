@@ -2,7 +2,7 @@
 // is released when the next run begins, so everything wanted is copied out at once.
 #include "tools/orbls/assembly.h"
 
-#include "base/base.h"
+#include "driver/driver.h"
 #include "image/image.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
