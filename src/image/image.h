@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct t_term;
 
@@ -75,3 +76,7 @@ constexpr int32_t item_bytes_max = 6;
 // the word with its size code set by the chosen size and then 0, 2 or 4 operand bytes. Returns
 // the count of bytes; 0 for every other kind. Shared by the writer and the listing.
 int32_t item_bytes(const t_item* item, uint8_t out[item_bytes_max]);
+// The bytes the laid-out items from first to last write, appended to bytes, as a listing shows
+// them; a fill (kind_zero, kind_reserve, or the gap of kind_org or kind_align) is not written out
+// but returned: the last one with a size, or an item of size 0.
+t_item range_bytes(const t_item* first, const t_item* last, std::vector<uint8_t>& bytes);

@@ -98,6 +98,22 @@ int32_t item_bytes(const t_item* item, uint8_t out[item_bytes_max]) {
     return count;
 }
 
+t_item range_bytes(const t_item* first, const t_item* last, std::vector<uint8_t>& bytes) {
+    t_item fill{};
+    for (const t_item* item = first; item != nullptr; item = item->next) {
+        uint8_t rendered[item_bytes_max];
+        if (item->kind == kind_bytes)
+            bytes.insert(bytes.end(), item->data, item->data + item->size);
+        else if (item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory)
+            bytes.insert(bytes.end(), rendered, rendered + item_bytes(item, rendered));
+        else if (item->size > 0 && item->kind != kind_head && item->kind != kind_label)
+            fill = *item;
+        if (item == last)
+            break;
+    }
+    return fill;
+}
+
 // Every item in order until the end of the image: reserved areas and gaps after the last byte of
 // the image are never written.
 static void write_items() {

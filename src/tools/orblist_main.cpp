@@ -45,22 +45,10 @@ struct t_line_bytes {
 
 static t_line_bytes line_bytes(const t_line_record& record) {
     t_line_bytes out;
-    for (const t_item* item = record.first; item != nullptr; item = item->next) {
-        if (item->kind == kind_bytes) {
-            out.bytes.insert(out.bytes.end(), item->data, item->data + item->size);
-        } else if (item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory) {
-            uint8_t rendered[item_bytes_max];
-            out.bytes.insert(out.bytes.end(), rendered, rendered + item_bytes(item, rendered));
-        } else if (item->kind == kind_zero && item->size > 0) {
-            out.note = "[zeros: " + std::to_string(item->size) + "]";
-        } else if (item->kind == kind_reserve && item->size > 0) {
-            out.note = "[reserved: " + std::to_string(item->size) + "]";
-        } else if ((item->kind == kind_org || item->kind == kind_align) && item->size > 0) {
-            out.note = "[gap: " + std::to_string(item->size) + "]";
-        }
-        if (item == record.last)
-            break;
-    }
+    const t_item fill = range_bytes(record.first, record.last, out.bytes);
+    if (fill.size > 0)
+        out.note = std::string(fill.kind == kind_zero ? "[zeros: " : fill.kind == kind_reserve ? "[reserved: " : "[gap: ") +
+                   std::to_string(fill.size) + "]";
     return out;
 }
 

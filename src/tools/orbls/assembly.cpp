@@ -109,20 +109,9 @@ static void copy_lines(t_file_names& names) {
             continue;
         t_line_bytes line{file_of(names, record->path), record->physical_line - 1,
                           record->first->final_address, static_cast<int32_t>(assembly.bytes.size()), 0, 0, 0};
-        for (const t_item* item = record->first; item != nullptr; item = item->next) {
-            if (item->kind == kind_bytes) {
-                assembly.bytes.insert(assembly.bytes.end(), item->data, item->data + item->size);
-            } else if (item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory) {
-                uint8_t rendered[item_bytes_max];
-                assembly.bytes.insert(assembly.bytes.end(), rendered, rendered + item_bytes(item, rendered));
-            } else if (item->size > 0 && (item->kind == kind_zero || item->kind == kind_reserve ||
-                                          item->kind == kind_org || item->kind == kind_align)) {
-                line.fill = item->size;
-                line.fill_kind = item->kind == kind_zero ? 'z' : item->kind == kind_reserve ? 'r' : 'g';
-            }
-            if (item == record->last)
-                break;
-        }
+        const t_item fill = range_bytes(record->first, record->last, assembly.bytes);
+        line.fill = fill.size;
+        line.fill_kind = fill.kind == kind_zero ? 'z' : fill.kind == kind_reserve ? 'r' : 'g';
         line.byte_count = static_cast<int32_t>(assembly.bytes.size()) - line.first_byte;
         assembly.lines.push_back(line);
     }
