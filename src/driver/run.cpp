@@ -140,7 +140,7 @@ bool run_assembly(std::string_view name, bool write_output) {
         report_error(stop);
         ok = false;
     } catch (const std::bad_alloc&) {
-        report_error({"Out of memory", fault_position});
+        report_error(t_fatal_stop{"Out of memory", fault_position});
         ok = false;
     }
     if (!ok)
