@@ -22,6 +22,7 @@ static std::string generated_name(int64_t address) {
     return cat({"@L", hex});
 }
 
+namespace {
 // Addresses where a label can stand, and where each one lies in the first layout pass.
 struct t_positions {
     std::vector<int32_t> starts;        // unit addresses that a label line can precede
@@ -30,6 +31,7 @@ struct t_positions {
     int64_t end_first_pass;             // the first-pass address of the end and of what follows
     std::map<int64_t, int32_t> header;  // addresses of the header's labels: the first name there
 };
+} // namespace
 
 static bool is_unit_start(const t_positions& at, int64_t address) {
     return std::binary_search(at.starts.begin(), at.starts.end(), address);

@@ -57,9 +57,11 @@ static_assert(std::size(stages) == stage_count, "one stage for each list of stag
 using t_stage_mask = uint32_t;
 static_assert(stage_count <= 32, "every stage needs a bit of t_stage_mask");
 
+namespace {
 struct t_stage_set {
     t_stage_mask of[256];
 };
+} // namespace
 
 static t_stage_set make_stage_candidates() {
     t_stage_set set{};

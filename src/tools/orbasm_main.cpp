@@ -38,6 +38,7 @@ static const char usage_text[] =
     "Without options, \"orbasm SOURCE\" echoes every line, reports an error on standard output and\n"
     "waits for Enter before it ends. Exit status: 0 on success, 1 after an error, 2 for a usage error.\n";
 
+namespace {
 // The options of the command-line form.
 struct t_options {
     std::vector<std::string> sources;
@@ -48,6 +49,7 @@ struct t_options {
     bool phony_targets = false;
     bool classic_diagnostics = false;
 };
+} // namespace
 
 // A dependency file's names: blanks and "#" escaped with a backslash, "$" doubled, as make reads them.
 static std::string make_name(const std::string& name) {

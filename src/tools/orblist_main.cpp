@@ -37,11 +37,13 @@ static const char help_text[] =
 static constexpr int32_t bytes_per_row = 8;
 static constexpr std::size_t bytes_column_width = 3 * bytes_per_row - 1;
 
+namespace {
 // What one source line left in the image: its bytes, or a note for a fill or gap.
 struct t_line_bytes {
     std::vector<uint8_t> bytes; // the bytes of its items, in order
     std::string note;           // "[zeros: n]", "[reserved: n]", "[gap: n]"; "" otherwise
 };
+} // namespace
 
 static t_line_bytes line_bytes(const t_line_record& record) {
     t_line_bytes out;

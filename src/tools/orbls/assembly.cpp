@@ -17,6 +17,7 @@
 // The name that definitions given on the command line are read from.
 static constexpr std::string_view command_line_file = "<command line>";
 
+namespace {
 // Files of a run by the path the reader gave them, made absolute once each.
 struct t_file_names {
     t_assembly& assembly;
@@ -24,6 +25,7 @@ struct t_file_names {
     std::string last_given; // the path asked for last, and its file: lines come file by file
     int32_t last_file = -1;
 };
+} // namespace
 
 static int32_t file_of(t_file_names& names, std::string_view given) {
     if (names.last_file >= 0 && given == names.last_given)
