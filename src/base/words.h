@@ -30,8 +30,19 @@ inline constexpr std::string_view float_register_list = "q0/q1/q2/q3/q4/q5/q6/q7
 // list answers as trying them one by one would.
 inline constexpr std::string_view directive_list = "#include/#org/#align/#data/#zero/#header/#const";
 // The words that stand inside operands.
-inline constexpr std::string_view operand_word_list =
-    "byte [/word [/short [/int [/es :/single/double/extended/int/long/,round/,ax =";
+// ORDER: index - 1 is the access code of a store (plus 4).
+inline constexpr std::string_view store_list = "[/byte [/word [";
+// ORDER: index - 1 is the access code of a load; "^" holds the store codes 4 to 6.
+inline constexpr std::string_view load_list = "[/byte [/word [/short [/^/^/^/int [";
+inline constexpr std::string_view segment_list = "es :";
+// ORDER: index - 1 is the precision: single, double, extended.
+inline constexpr std::string_view precision_list = "single [/double [/extended [";
+inline constexpr std::string_view integer_list = "int/long";
+inline constexpr std::string_view single_list = "single";
+inline constexpr std::string_view round_list = ",round";
+inline constexpr std::string_view ax_list = ",ax =";
+inline constexpr std::string_view operand_lists[] = {store_list,   load_list,   segment_list, precision_list,
+                                                     integer_list, single_list, round_list,   ax_list};
 
 // The mnemonic lists of the encoder's stages.
 // ORDER: index - 1 is the operation number; the two groups interleave by it.
@@ -77,7 +88,7 @@ struct t_word_list {
     std::string_view list;
 };
 inline constexpr auto language_words = [] {
-    std::array<t_word_list, std::size(stage_words) + 7> lists{};
+    std::array<t_word_list, std::size(stage_words) + 6 + std::size(operand_lists)> lists{};
     std::size_t k = 0;
     for (std::string_view words : stage_words)
         lists[k++] = {"mnemonic", words};
@@ -87,7 +98,8 @@ inline constexpr auto language_words = [] {
     lists[k++] = {"special register", special_list_low};
     lists[k++] = {"special register", special_list_high};
     lists[k++] = {"float register", float_register_list};
-    lists[k++] = {"operand word", operand_word_list};
+    for (std::string_view words : operand_lists)
+        lists[k++] = {"operand word", words};
     return lists;
 }();
 inline constexpr int32_t language_word_lists = static_cast<int32_t>(language_words.size());

@@ -6,7 +6,7 @@
 #include <string_view>
 
 // The mnemonic lists are the encoder's own (lex/words.h).
-static constexpr std::string_view precision_list = "single/double/extended";
+static constexpr std::string_view precision_words = "single/double/extended";
 // ORDER: access codes 0 to 7 of a memory word; 4 to 6 are stores.
 static constexpr std::string_view access_prefixes[8] = {"", "byte ", "word ", "short ", "", "byte ", "word ", "int "};
 
@@ -112,12 +112,12 @@ static bool decode_memory(uint32_t high, uint32_t low, int32_t bytes, t_unit& un
         return true;
     }
     if (high >= 0x30 && high <= 0x32) {
-        memory_operand(unit, cat({"fld ", float_reg(a), ",", alternative(precision_list, high - 0x30 + 1), " "}), false,
+        memory_operand(unit, cat({"fld ", float_reg(a), ",", alternative(precision_words, high - 0x30 + 1), " "}), false,
                        b, bytes);
         return true;
     }
     if (high >= 0x34 && high <= 0x36) {
-        memory_operand(unit, cat({"fld ", alternative(precision_list, high - 0x34 + 1), " "}), false, b, bytes);
+        memory_operand(unit, cat({"fld ", alternative(precision_words, high - 0x34 + 1), " "}), false, b, bytes);
         unit.after = cat({unit.after, ",", float_reg(a)});
         return true;
     }

@@ -9,7 +9,7 @@ static const t_keywords relative_keywords = compile_keywords(relative_list);
 static const t_keywords jump_keywords = compile_keywords(jump_list);
 static const t_keywords ret_keywords = compile_keywords(ret_list);
 static const t_keywords int_keywords = compile_keywords(int_list);
-static const t_keywords ax_keywords = compile_keywords(",ax =");
+static const t_keywords ax_keywords = compile_keywords(ax_list);
 
 // Reads up to two conditions, each followed by a comma; every one adds a hexadecimal digit at
 // the low end of the chain value.

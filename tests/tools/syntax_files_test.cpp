@@ -63,7 +63,7 @@ static std::vector<std::string_view> split(std::string_view text, char separator
     return parts;
 }
 
-// The encoder's words by kind: alternatives split at "/", synonyms at "|", "^" left out.
+// The language's words by kind: alternatives split at "/", synonyms at "|", "^" left out.
 static std::vector<t_kind_words> language_words_by_kind() {
     std::vector<t_kind_words> kinds;
     for (int32_t k = 0; k < language_word_lists; ++k) {
@@ -73,7 +73,7 @@ static std::vector<t_kind_words> language_words_by_kind() {
             kind = kinds.insert(kinds.end(), t_kind_words{list.kind, {}});
         for (std::string_view alternative : split(list.list, '/'))
             for (std::string_view synonym : split(alternative, '|'))
-                if (synonym != "^")
+                if (!bare_word(synonym).empty()) // "^", or a bracket alone
                     add_word(kind->words, bare_word(synonym));
     }
     return kinds;
