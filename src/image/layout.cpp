@@ -63,19 +63,11 @@ int32_t eval_terms(const t_term* first) {
     return sum;
 }
 
-// True when no term is a label or a constant not yet defined: the sum is then known for good.
-static bool known_now(const t_term* first) {
-    for (const t_term* term = first; term != nullptr; term = term->next)
-        if (term->kind == term_label || (term->kind == term_constant && term->symbol->item == nullptr))
-            return false;
-    return true;
-}
-
 void note_deferred(t_item* item) {
-    if (known_now(item->terms))
-        item->parameter = eval_terms(item->terms);
-    else
-        label_items.push_back(item);
+    for (const t_term* term = item->terms; term != nullptr; term = term->next)
+        if (term->kind == term_label || (term->kind == term_constant && term->symbol->item == nullptr))
+            return label_items.push_back(item);
+    item->parameter = eval_terms(item->terms);
 }
 
 void note_org(const t_item* item) {
