@@ -1,38 +1,30 @@
 #!/usr/bin/env python3
-"""Fails when the folders of src/ include each other in a cycle.
+"""Fails on an include cycle between the folders of src/ (argument: the src folder).
 
-Every `#include "folder/..."` line of a file in src/FOLDER/ is an edge FOLDER -> folder; the
-folders must form a graph without a cycle, so that the folder list reads as the run's layers.
-Prints each cycle found, as a path of folders with the file that closes each step.
+Every `#include "folder/..."` in a file of src/FOLDER/ is an edge FOLDER -> folder; the folders
+must read as layers, so the graph may hold no cycle. Prints each cycle with a file of every step.
 """
 import pathlib
 import re
 import sys
 
-src = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parents[1] / "src")
-include = re.compile(r'^\s*#\s*include\s+"([^/"]+)/')
+src = pathlib.Path(sys.argv[1])
 edges = {}  # folder -> {included folder: a file that includes it}
-for path in sorted(src.rglob("*")):
-    if path.suffix not in (".h", ".cpp") or path.parent == src:
-        continue
+for path in sorted(p for p in src.rglob("*") if p.suffix in (".h", ".cpp") and p.parent != src):
     folder = path.relative_to(src).parts[0]
-    edges.setdefault(folder, {})
-    for line in path.read_text(encoding="utf-8", errors="replace").splitlines():
-        match = include.match(line)
-        if match and match.group(1) != folder and (src / match.group(1)).is_dir():
-            edges[folder].setdefault(match.group(1), str(path.relative_to(src)))
+    for target in re.findall(r'^\s*#\s*include\s+"([^/"]+)/', path.read_text(errors="replace"), re.M):
+        if target != folder and (src / target).is_dir():
+            edges.setdefault(folder, {}).setdefault(target, path.relative_to(src))
 
-# Depth-first search; a folder met again while on the path closes a cycle.
-cycles = []
-state = {}  # folder -> "open" while on the path, "done" after
+cycles, state = [], {}  # state: "open" while on the path of the search, "done" after
 
 
 def visit(folder, path):
     state[folder] = "open"
     for target in sorted(edges.get(folder, {})):
         if state.get(target) == "open":
-            cycle = path[path.index(target):] + [target]
-            cycles.append(" -> ".join(f"{a} ({edges[a][b]})" for a, b in zip(cycle, cycle[1:])) + f" -> {target}")
+            steps = path[path.index(target):] + [target]
+            cycles.append(" -> ".join(f"{a} ({edges[a][b]})" for a, b in zip(steps, steps[1:])) + " -> " + target)
         elif target not in state:
             visit(target, path + [target])
     state[folder] = "done"
@@ -41,9 +33,5 @@ def visit(folder, path):
 for folder in sorted(edges):
     if folder not in state:
         visit(folder, [folder])
-for cycle in cycles:
-    print("include cycle:", cycle)
-if not edges:
-    print("no folders under", src)
-    sys.exit(1)
-sys.exit(1 if cycles else 0)
+print("\n".join("include cycle: " + cycle for cycle in cycles) or f"{len(edges)} folders include others, in layers")
+sys.exit(1 if cycles or not edges else 0)
