@@ -1,11 +1,11 @@
 // Decoding one instruction: the word read back into the text that orbasm encodes to exactly
 // these bytes, or nothing when no text does.
-#include "disasm/units.h"
 #include "base/words.h"
+#include "disasm/units.h"
 
 #include <string_view>
 
-// The mnemonic lists are the encoder's own (lex/words.h).
+// The mnemonic lists are the encoder's own (base/words.h).
 static constexpr std::string_view precision_words = "single/double/extended";
 // ORDER: access codes 0 to 7 of a memory word; 4 to 6 are stores.
 static constexpr std::string_view access_prefixes[8] = {"", "byte ", "word ", "short ", "", "byte ", "word ", "int "};

@@ -8,8 +8,8 @@
 // at their instruction's address in every pass), and the layout ends there. So a label is
 // written only where the first-pass value asks for the image's size; elsewhere a number, or for a
 // relative operand its own label plus the offset, whose value no layout can change.
-#include "disasm/units.h"
 #include "base/words.h"
+#include "disasm/units.h"
 
 #include <algorithm>
 #include <map>

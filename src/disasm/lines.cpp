@@ -1,8 +1,8 @@
 // The decoding as lines: the units with their label definitions in front of them, and for a
 // rebuilt header the reserves and labels past the end of the image.
+#include "base/words.h"
 #include "disasm/disasm.h"
 #include "disasm/units.h"
-#include "base/words.h"
 
 #include <cstdio>
 

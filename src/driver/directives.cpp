@@ -1,10 +1,10 @@
 // The line dispatcher: includes, directives and labels here, every other line to the encoder.
 #include "base/base.h"
+#include "base/words.h"
 #include "driver/driver.h"
 #include "encoder/encoder.h"
 #include "image/image.h"
 #include "lex/lex.h"
-#include "base/words.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
 

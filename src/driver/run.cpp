@@ -1,7 +1,7 @@
 // The assembly run: one source file to one image, in a fixed order of steps. The steps, in the
 // run's order, are the folders of src/ (see src/README.md).
-#include "driver/driver.h"
 #include "base/base.h"
+#include "driver/driver.h"
 #include "image/image.h"
 #include "source/source.h"
 #include "symbols/symbols.h"

@@ -2,9 +2,9 @@
 #include "base/base.h"
 #include "encoder/encoder.h"
 #include "encoder/stages.h"
-#include "source/source.h"
 #include "image/image.h"
 #include "lex/lex.h"
+#include "source/source.h"
 
 #include <bit>
 #include <iterator>

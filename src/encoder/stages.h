@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "base/base.h"
-#include "lex/lex.h"
 #include "base/words.h"
+#include "lex/lex.h"
 
 // The vocabulary compiled for matching.
 extern const t_keywords register_keywords;

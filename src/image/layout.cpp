@@ -1,9 +1,9 @@
 // Layout: addresses for every item and sizes for every deferred operand, relaxed over a bounded
 // schedule of passes until every size holds its value.
 #include "base/base.h"
+#include "base/words.h"
 #include "image/image.h"
 #include "lex/lex.h"
-#include "base/words.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
 

@@ -1,9 +1,9 @@
 // orblist: assembles a source file exactly as orbasm does and prints a listing instead of the
 // echo: every line with its place, address and bytes, then the symbol table. No image is written.
 // Like orbasm's command-line form it never waits: diagnostics go to standard error.
+#include "base/words.h"
 #include "driver/driver.h"
 #include "image/image.h"
-#include "base/words.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
 #include "tools/diagnostics.h"
