@@ -1,12 +1,12 @@
 // Decoding one instruction: the word read back into the text that orbasm encodes to exactly
 // these bytes, or nothing when no text does.
+#include "base/words.h"
 #include "disasm/units.h"
-#include "encoder/stages.h"
 
 #include <string_view>
 
-// The mnemonic lists are the encoder's own (encoder/stages.h).
-static constexpr std::string_view precision_list = "single/double/extended";
+// The mnemonic lists are the encoder's own (base/words.h).
+static constexpr std::string_view precision_words = "single/double/extended";
 // ORDER: access codes 0 to 7 of a memory word; 4 to 6 are stores.
 static constexpr std::string_view access_prefixes[8] = {"", "byte ", "word ", "short ", "", "byte ", "word ", "int "};
 
@@ -47,8 +47,6 @@ static std::string chain_text(uint32_t q) {
     return cat({condition(q >> 4), ",", condition(q & 15), ","});
 }
 
-static bool fits_16(int64_t value) { return value >= -32768 && value <= 32767; }
-
 // Operand sizes by the word's size code: 10 a 16-bit operand, 11 a 32-bit one.
 static int32_t operand_bytes(uint32_t word) {
     const uint32_t code = word >> 14;
@@ -67,7 +65,7 @@ static int32_t read_operand(const std::vector<uint8_t>& image, int32_t address, 
 }
 
 // True when orbasm writes this operand in exactly these bytes. An always written operand (an
-// expression of kind 6) takes 2 bytes when it fits 16 bits, else 4; a droppable one (kind 7: a
+// operand item) takes 2 bytes when it fits 16 bits, else 4; a droppable one (a memory item: a
 // displacement, an arithmetic immediate) in addition never has 2 bytes holding 0.
 static bool operand_as_written(int32_t bytes, int32_t value, bool droppable) {
     if (bytes == 4)
@@ -114,12 +112,12 @@ static bool decode_memory(uint32_t high, uint32_t low, int32_t bytes, t_unit& un
         return true;
     }
     if (high >= 0x30 && high <= 0x32) {
-        memory_operand(unit, cat({"fld ", float_reg(a), ",", alternative(precision_list, high - 0x30 + 1), " "}), false,
+        memory_operand(unit, cat({"fld ", float_reg(a), ",", alternative(precision_words, high - 0x30 + 1), " "}), false,
                        b, bytes);
         return true;
     }
     if (high >= 0x34 && high <= 0x36) {
-        memory_operand(unit, cat({"fld ", alternative(precision_list, high - 0x34 + 1), " "}), false, b, bytes);
+        memory_operand(unit, cat({"fld ", alternative(precision_words, high - 0x34 + 1), " "}), false, b, bytes);
         unit.after = cat({unit.after, ",", float_reg(a)});
         return true;
     }

@@ -8,12 +8,11 @@
 // at their instruction's address in every pass), and the layout ends there. So a label is
 // written only where the first-pass value asks for the image's size; elsewhere a number, or for a
 // relative operand its own label plus the offset, whose value no layout can change.
+#include "base/words.h"
 #include "disasm/units.h"
 
 #include <algorithm>
 #include <map>
-
-static bool fits_16(int64_t value) { return value >= -32768 && value <= 32767; }
 
 static std::string generated_name(int64_t address) {
     static const char digits[] = "0123456789ABCDEF";
@@ -23,6 +22,7 @@ static std::string generated_name(int64_t address) {
     return cat({"@L", hex});
 }
 
+namespace {
 // Addresses where a label can stand, and where each one lies in the first layout pass.
 struct t_positions {
     std::vector<int32_t> starts;        // unit addresses that a label line can precede
@@ -31,6 +31,7 @@ struct t_positions {
     int64_t end_first_pass;             // the first-pass address of the end and of what follows
     std::map<int64_t, int32_t> header;  // addresses of the header's labels: the first name there
 };
+} // namespace
 
 static bool is_unit_start(const t_positions& at, int64_t address) {
     return std::binary_search(at.starts.begin(), at.starts.end(), address);

@@ -1,5 +1,6 @@
 // The decoding as lines: the units with their label definitions in front of them, and for a
 // rebuilt header the reserves and labels past the end of the image.
+#include "base/words.h"
 #include "disasm/disasm.h"
 #include "disasm/units.h"
 
@@ -18,12 +19,6 @@ std::string unit_text(const t_unit& unit) {
     default:
         return unit.before + unit.after;
     }
-}
-
-static std::string hex8(int32_t value) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%08X", static_cast<uint32_t>(value));
-    return text;
 }
 
 // ORDER: the header's words as "#header" writes them.

@@ -1,130 +1,38 @@
-// Driver and diagnostics: the assembly run, the error report, the console and run memory.
+// The run on top: one assembly from the source to the image, the line dispatcher, and the
+// diagnostics built from what a failing check recorded and where the reader stands.
 #pragma once
-#include <cstddef>
+#include "base/base.h"
+#include "image/image.h"
+#include "source/source.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
-// Thrown by fatal_check once the error is reported; the run's caller catches it. Unwinding to the
-// caller instead of exiting keeps every error path usable in-process (tests, fuzzing, the editor).
-struct t_fatal_stop {};
-
-// The line being processed: a normalised source line, or one of the texts below.
-extern std::string_view current_line;
-inline constexpr std::string_view no_input_text = "[no input]";
-inline constexpr std::string_view end_of_mem_text = "@endofmem:";
-inline constexpr std::string_view end_of_program_text = "[end of program]";
-
-extern std::string source_name; // the main source; "" reads standard input
-extern std::string image_name;  // the image; "" for source_name + ".orb", "-" for standard output
-extern bool echo_enabled;       // false when a caller prints a listing, or nothing, instead
 extern std::vector<std::string> command_line_constants; // "NAME=VALUE" or "NAME", defined before the first line
-extern std::string* console_capture; // when set, console output is appended here instead
-
-// Where in the current line the word that a failing check is about begins (1-based), or 0 when
-// the whole line is at fault. The scanning steps keep it as they go.
-extern int32_t fault_position;
-
-// A place in the source, for diagnostics that point at the word at fault.
-struct t_place {
-    std::string file;  // the path as opened; "" when the diagnostic belongs to no line
-    int32_t line = 0;   // counting every line of the file, blank ones too
-    int32_t column = 0; // 1-based, in the line as written
-    int32_t length = 0; // columns of the word at fault, at least 1
-    std::string text;   // the line as written
-    std::vector<std::pair<std::string, int32_t>> included_from; // each enclosing #include, innermost first
-};
-
-// One error or warning as the run found it.
-struct t_diagnostic {
-    bool warning;
-    std::string message;     // the report's message, a symbol's name included
-    std::string detail;      // for a file that could not be read: its name and the system's reason
-    std::string report_file; // the classic report's file, line and fault
-    int32_t report_line;
-    std::string fault;
-    t_place place;
-};
-
-// How a run reports: classic prints the report on the console; otherwise every error and warning
-// is kept in diagnostics for the caller (a warning only when warnings_wanted).
-extern bool classic_report;
-extern bool warnings_wanted;
 extern bool warnings_are_errors; // a run with a warning then writes no image and fails
-extern std::vector<t_diagnostic> diagnostics;
-// Set just before a check whose error belongs elsewhere than the line in hand (an undefined name
-// at its first use, an #org at its line), and the system's reason for a failed read.
-extern const t_place* fault_place;
-extern std::string fault_detail;
 
-// Reports message (and suffix) and unwinds with t_fatal_stop.
-[[noreturn]] void fatal_stop(std::string_view message, std::string_view suffix = {});
-
-// Every check states the condition that must hold; when it fails the run ends with the report.
-inline void fatal_check(bool condition, std::string_view message, std::string_view suffix = {}) {
-    if (!condition) [[unlikely]]
-        fatal_stop(message, suffix);
-}
-// A warning is kept, when warnings are wanted, for a condition that fails; nothing else changes.
-void warn(std::string_view message);
-inline void warn_check(bool condition, std::string_view message) {
-    if (!condition && warnings_wanted) [[unlikely]]
-        warn(message);
-}
-
-// Console output is buffered; it is flushed before the report's wait and at the end of the run.
-void console_write(std::string_view text);
-void console_line(std::string_view text);
-void console_flush();
-// Reads and discards one line of standard input (the user presses Enter after a report).
-void console_wait_enter();
-
-// Run memory is carved from zeroed blocks that live until release_run_memory; each region carves
-// from a block of its own. The common case, a carve that fits the current block, is inline.
-struct t_region {
-    char* start;  // the region's current block
-    char* cursor; // next free byte of that block
-    char* limit;  // end of that block
+// One source line as a listing shows it: where it came from and the items it appended.
+struct t_line_record {
+    t_line_record* next;        // the following line; nil at the end
+    std::string_view path;      // the file the line was read from, as opened
+    int32_t physical_line;      // its line number in that file, blank lines counted
+    std::string_view text;      // the normalised line
+    t_item* first;              // the first item the line appended; nil when it appended none
+    t_item* last;               // the last item the line appended
 };
-extern t_region records_region; // records, 8-byte aligned
-extern t_region bytes_region;   // bytes that need no alignment (item data, names)
-extern t_region items_region;   // the items of the item list, 4-byte aligned, walked densely by the layout
-// Carves from a new block of region; for a carve that does not fit the current one.
-void* carve_new_block(t_region& region, std::size_t bytes);
 
-inline void* carve(t_region& region, std::size_t bytes) {
-    if (static_cast<std::size_t>(region.limit - region.cursor) < bytes)
-        return carve_new_block(region, bytes);
-    char* result = region.cursor;
-    region.cursor += bytes;
-    return result;
-}
-inline void* run_alloc(std::size_t bytes) { return carve(records_region, (bytes + 7) & ~std::size_t(7)); }
-// Not rounded up.
-inline void* run_alloc_bytes(std::size_t bytes) { return carve(bytes_region, bytes); }
-inline void* run_alloc_item(std::size_t bytes) { return carve(items_region, (bytes + 3) & ~std::size_t(3)); }
-template <typename T> T* run_new() { return static_cast<T*>(run_alloc(sizeof(T))); }
-std::string_view run_copy(std::string_view text);
-void release_run_memory();
-std::size_t run_memory_used();
+extern bool listing_enabled;        // when set, every line read leaves a t_line_record
+extern t_line_record* line_records; // the records in reading order
+
+// Handles the current line: directives, constants and labels here, everything else encoded.
+void process_line();
 
 // One whole assembly of name: read, lay out and write the image; true on success, false after an
 // error. With write_output false the image is laid out but not written.
 bool run_assembly(std::string_view name, bool write_output = true);
 
-// A file written beside the image (a dependency file): name and whole text.
-struct t_companion_file {
-    std::string name;
-    std::string text;
-};
 // Writes the image of the run that has just succeeded without writing it, and the companions: all
 // take their names together, or none does. False after an error, reported as any error is.
 bool write_run_outputs(const std::vector<t_companion_file>& companions);
-
-// Memory ran out: the report is made without asking for memory (the console form prints it at
-// once, the others keep it as the run's only diagnostic). Every run keeps a reserve for that report.
-void report_out_of_memory();
-void keep_memory_reserve();
-void release_memory_reserve();

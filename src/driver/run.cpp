@@ -1,6 +1,8 @@
-// The assembly run: one source file to one image, in a fixed order of steps.
+// The assembly run: one source file to one image, in a fixed order of steps. The steps, in the
+// run's order, are the folders of src/ (see src/README.md).
+#include "base/base.h"
+#include "base/output_file.h"
 #include "driver/driver.h"
-#include "driver/output_file.h"
 #include "image/image.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
@@ -8,9 +10,11 @@
 #include <algorithm>
 #include <new>
 
-std::string source_name;
-bool echo_enabled = true;
 std::vector<std::string> command_line_constants;
+bool warnings_are_errors = false;
+bool listing_enabled = false;
+t_line_record* line_records = nullptr;
+static t_line_record* last_record = nullptr;
 
 // Step 1: the run-wide state of a fresh run.
 static void begin_run(std::string_view name) {
@@ -21,11 +25,13 @@ static void begin_run(std::string_view name) {
     reset_symbols();
     symbol_tree_deferred = true;
     current_line = {};
+    line_state = line_in_file;
     fault_position = 0;
     fault_place = nullptr;
     fault_detail.clear();
     diagnostics.clear();
     files_read.clear();
+    line_records = last_record = nullptr;
     source_name = name;
 }
 
@@ -40,19 +46,42 @@ static void define_command_line_constants() {
     }
 }
 
+// The line in hand as a listing shows it, taken before the line is processed: an #include line
+// belongs to its own file, not to the one it opens.
+static t_line_record* new_line_record() {
+    const t_source& source = include_stack[nesting_depth];
+    auto* record = run_new<t_line_record>();
+    record->path = run_copy(source.path);
+    record->physical_line = source.physical_line;
+    record->text = run_copy(current_line);
+    return record;
+}
+
+// Keeps record with the items appended after before.
+static void keep_line_record(t_line_record* record, t_item* before) {
+    if (before != tail) {
+        record->first = before->next;
+        record->last = tail;
+    }
+    (last_record == nullptr ? line_records : last_record->next) = record;
+    last_record = record;
+}
+
 // Steps 2 and 3: every line of the source, with the files it includes, echoed and processed.
 static void read_all_source() {
     open_main_source(source_name);
     while (next_line()) {
+        t_line_record* record = listing_enabled ? new_line_record() : nullptr;
         t_item* before = tail;
         process_line();
-        if (listing_enabled)
-            record_line(before);
+        if (record != nullptr)
+            keep_line_record(record, before);
     }
 }
 
 // Steps 4 to 7: the end-of-program labels and the check for undefined names.
 static void end_of_source() {
+    line_state = line_after_source;
     if (header_requested) {
         current_line = end_of_mem_text;
         process_line();
@@ -69,11 +98,78 @@ static void end_of_source() {
     check_defined(symbol_root);
 }
 
-// Memory ran out: what the run holds is given back before the report, which itself asks for none.
+// The classic report: an empty line, then the message, file, line number and fault.
+static void print_classic_report(const t_diagnostic& diagnostic) {
+    console_line("");
+    console_write("Error : ");
+    console_line(diagnostic.message);
+    console_write("File  : ");
+    console_line(diagnostic.report_file);
+    console_write("Line  : ");
+    console_line(std::to_string(diagnostic.report_line));
+    console_write("Fault : ");
+    console_line(diagnostic.fault);
+    console_flush();
+}
+
+// The error a check stopped the run with, at the line in hand, or at the place a check set aside
+// for it. Nothing of it is left for a later diagnostic.
+static void report_error(const t_fatal_stop& stop) {
+    t_diagnostic diagnostic = diagnostic_here(false, stop.message, stop.position);
+    if (!classic_report && fault_place != nullptr)
+        diagnostic.place = *fault_place;
+    fault_place = nullptr;
+    fault_detail.clear();
+    if (classic_report)
+        print_classic_report(diagnostic);
+    else
+        diagnostics.push_back(std::move(diagnostic));
+}
+
+// Made before any run, so that reporting it asks for no memory.
+static const t_fatal_stop out_of_memory = t_fatal_stop{"Out of memory", 0};
+
+// Memory ran out: what the run holds is given back first, and the report asks for none. The
+// console form prints it at once; the others keep it as the run's only diagnostic.
 static void stop_for_memory() {
     output_abandon_all();
     release_run_memory();
-    report_out_of_memory();
+    release_memory_reserve();
+    const t_source& source = include_stack[nesting_depth];
+    if (classic_report) {
+        // As print_classic_report, from what the run holds: the line number is written by hand.
+        char number[12];
+        std::size_t length = 0;
+        for (auto rest = static_cast<uint32_t>(source.line_number); length == 0 || rest > 0; rest /= 10)
+            number[length++] = static_cast<char>('0' + rest % 10);
+        std::reverse(number, number + length);
+        console_line("");
+        console_write("Error : ");
+        console_line(out_of_memory.message);
+        console_write("File  : ");
+        console_line(source.file_name);
+        console_write("Line  : ");
+        console_line(std::string_view(number, length));
+        console_write("Fault : ");
+        console_line(current_line);
+        console_flush();
+        return;
+    }
+    // The diagnostics so far are dropped, which gives back their memory; the one report then
+    // takes what the reserve held.
+    std::vector<t_diagnostic>().swap(diagnostics);
+    try {
+        diagnostics.push_back(t_diagnostic{false, out_of_memory.message, {}, {}, 0, {}, {}});
+        // For --diagnostics=classic: the file and line, and the line in hand unless it is what
+        // took the memory.
+        diagnostics.back().report_file = source.file_name;
+        diagnostics.back().report_line = source.line_number;
+        if (current_line.size() <= 4096)
+            diagnostics.back().fault = current_line;
+    } catch (const std::bad_alloc&) {
+    }
+    fault_place = nullptr;
+    fault_detail.clear();
 }
 
 bool run_assembly(std::string_view name, bool write_output) {
@@ -88,7 +184,8 @@ bool run_assembly(std::string_view name, bool write_output) {
              std::none_of(diagnostics.begin(), diagnostics.end(), [](const t_diagnostic& d) { return d.warning; });
         if (write_output && ok)
             write_image({});
-    } catch (const t_fatal_stop&) {
+    } catch (const t_fatal_stop& stop) {
+        report_error(stop);
         ok = false;
     } catch (const std::bad_alloc&) {
         stop_for_memory();
@@ -104,7 +201,8 @@ bool write_run_outputs(const std::vector<t_companion_file>& companions) {
     bool ok = true;
     try {
         write_image(companions);
-    } catch (const t_fatal_stop&) {
+    } catch (const t_fatal_stop& stop) {
+        report_error(stop);
         ok = false;
     } catch (const std::bad_alloc&) {
         stop_for_memory();

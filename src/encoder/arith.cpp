@@ -1,6 +1,6 @@
 // Integer arithmetic and the stack: packed and 64-bit operations, push, pop, the exchange with
 // the stack top, and the two-operand group in register, memory and expression forms.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"

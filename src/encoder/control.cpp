@@ -1,5 +1,5 @@
 // Control transfer: relative and absolute jumps and calls, returns and software interrupts.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"
@@ -9,7 +9,7 @@ static const t_keywords relative_keywords = compile_keywords(relative_list);
 static const t_keywords jump_keywords = compile_keywords(jump_list);
 static const t_keywords ret_keywords = compile_keywords(ret_list);
 static const t_keywords int_keywords = compile_keywords(int_list);
-static const t_keywords ax_keywords = compile_keywords(",ax =");
+static const t_keywords ax_keywords = compile_keywords(ax_list);
 
 // Reads up to two conditions, each followed by a comma; every one adds a hexadecimal digit at
 // the low end of the chain value.
@@ -44,7 +44,7 @@ bool encode_relative(t_scan& scan) {
     t_term* target = parse_terms(scan.line, scan.pos);
     t_rb_data* own = run_new<t_rb_data>();
     t_term* own_term = run_new<t_term>();
-    own_term->kind = 3;
+    own_term->kind = term_label;
     own_term->sign = -1;
     own_term->symbol = own;
     own_term->next = target;

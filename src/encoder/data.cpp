@@ -1,10 +1,11 @@
 // Data definitions: bytes, words and strings at once; 32-bit values settled at layout;
 // floating-point values in three precisions.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/float_convert.h"
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"
+#include "source/source.h"
 
 #include <cstring>
 

@@ -11,19 +11,6 @@
 // Most forms put the last register (or a memory operand's base) in bits 0-3 and the first
 // register or a condition in bits 4-7; each stage computes the rest from its keyword numbers.
 #pragma once
-#include <cstdint>
-#include <string_view>
 
 // Encodes the current line; "Syntax Error" when no stage recognises it.
 void encode_instruction();
-
-// The words of the language, for tools (completion, syntax files). Each list is written as the
-// matcher reads it: "/" between alternatives, "|" between synonyms, "^" for a number that never
-// matches; a word may carry the blank and punctuation that follow it ("push ", "byte [").
-struct t_word_list {
-    std::string_view kind; // "mnemonic", "directive", "register", "condition", "special register",
-                           // "float register" or "operand word"
-    std::string_view list;
-};
-extern const t_word_list language_words[];
-extern const int32_t language_word_lists;

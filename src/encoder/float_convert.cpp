@@ -10,16 +10,20 @@
 #include <string>
 #include <vector>
 
+namespace {
 struct t_big {
     std::vector<uint32_t> limbs; // little-endian, no high zero limbs; empty means zero
 };
+} // namespace
 
+namespace {
 struct t_decimal {
     bool negative;
     std::string digits; // kept significant digits, the first nonzero; empty for zero
     bool sticky;        // a nonzero digit was dropped after the kept ones
     int64_t position;   // value = 0.d1d2d3... x 10^position
 };
+} // namespace
 
 // A cut's halfway points are multiples of 2^-16545 (half the last bit of the smallest value cut,
 // 10^-4961) and have at most about 11590 significant digits, so 12000 digits tell any of them

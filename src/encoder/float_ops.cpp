@@ -1,19 +1,17 @@
 // Floating-point instructions: the one- and two-operand groups and every form of "fld".
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"
-
-// ORDER: index - 1 is the precision: single, double, extended.
-static constexpr std::string_view precision_list = "single [/double [/extended [";
+#include "source/source.h"
 
 static const t_keywords float_unary_keywords = compile_keywords(float_unary_list);
 static const t_keywords float_binary_keywords = compile_keywords(float_binary_list);
 static const t_keywords precision_keywords = compile_keywords(precision_list);
-static const t_keywords integer_keywords = compile_keywords("int/long");
-static const t_keywords single_keywords = compile_keywords("single");
+static const t_keywords integer_keywords = compile_keywords(integer_list);
+static const t_keywords single_keywords = compile_keywords(single_list);
 static const t_keywords fld_keywords = compile_keywords(fld_list);
-static const t_keywords round_keywords = compile_keywords(",round");
+static const t_keywords round_keywords = compile_keywords(round_list);
 
 // A single-precision constant is read from at most this many characters.
 static constexpr std::size_t single_constant_chars = 20;

@@ -1,9 +1,10 @@
 // The encoder frame: the stages tried in a fixed order, and the operand steps they share.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/encoder.h"
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"
+#include "source/source.h"
 
 #include <bit>
 #include <iterator>
@@ -42,34 +43,13 @@ void emit_word_with_terms(int32_t kind, uint32_t word, t_scan& scan) {
 
 void emit_memory(uint32_t word, t_scan& scan) { emit_mem_operand(scan.line, static_cast<uint16_t>(word), scan.pos); }
 
-const t_word_list language_words[] = {
-    {"mnemonic", data_list},         {"mnemonic", packed_list},        {"mnemonic", relative_list},
-    {"mnemonic", jump_list},         {"mnemonic", ret_list},           {"mnemonic", int_list},
-    {"mnemonic", stack_list},        {"mnemonic", arithmetic_list},    {"mnemonic", unary_list},
-    {"mnemonic", xchg_list},         {"mnemonic", load_store_list},    {"mnemonic", float_unary_list},
-    {"mnemonic", float_binary_list}, {"mnemonic", fld_list},
-    {"directive", "#include/#org/#align/#data/#zero/#header/#const"},
-    {"register", register_list},     {"condition", condition_list},
-    {"special register", special_list_low}, {"special register", special_list_high},
-    {"float register", float_register_list},
-    {"operand word", "byte [/word [/short [/int [/es :/single/double/extended/int/long/,round/,ax ="},
+// ORDER: as stage_words, which lets a line into each.
+static bool (*const stages[])(t_scan& scan) = {
+    encode_data,  encode_packed,   encode_relative, encode_jump,        encode_return,       encode_interrupt,
+    encode_stack, encode_arithmetic, encode_unary,  encode_exchange,    encode_load,         encode_float_unary,
+    encode_float_binary, encode_float_load,
 };
-const int32_t language_word_lists = static_cast<int32_t>(std::size(language_words));
-
-// ORDER: the stages in the order of trying, each with the words that let a line in; the first
-// stage whose word matches encodes the line. Never reorder.
-struct t_stage {
-    bool (*encode)(t_scan& scan);
-    std::string_view words;
-};
-static const t_stage stages[] = {
-    {encode_data, data_list},          {encode_packed, packed_list},         {encode_relative, relative_list},
-    {encode_jump, jump_list},          {encode_return, ret_list},            {encode_interrupt, int_list},
-    {encode_stack, stack_list},        {encode_arithmetic, arithmetic_list}, {encode_unary, unary_list},
-    {encode_exchange, xchg_list},      {encode_load, load_store_list},       {encode_float_unary, float_unary_list},
-    {encode_float_binary, float_binary_list}, {encode_float_load, fld_list},
-};
-static constexpr int32_t stage_count = static_cast<int32_t>(std::size(stages));
+static_assert(std::size(stages) == stage_count, "one stage for each list of stage_words");
 
 // Bit k: the k-th stage's words can begin with the character. A stage none of whose words can
 // begin with the line's first character fails its first match at once and changes nothing, so the
@@ -77,14 +57,16 @@ static constexpr int32_t stage_count = static_cast<int32_t>(std::size(stages));
 using t_stage_mask = uint32_t;
 static_assert(stage_count <= 32, "every stage needs a bit of t_stage_mask");
 
+namespace {
 struct t_stage_set {
     t_stage_mask of[256];
 };
+} // namespace
 
 static t_stage_set make_stage_candidates() {
     t_stage_set set{};
     for (int32_t stage = 0; stage < stage_count; ++stage) {
-        t_keywords words = compile_keywords(stages[stage].words);
+        t_keywords words = compile_keywords(stage_words[stage]);
         for (int c = 0; c < 256; ++c)
             if (keyword_may_begin(words, static_cast<char>(c)))
                 set.of[c] |= t_stage_mask(1) << stage;
@@ -102,7 +84,7 @@ void encode_instruction() {
                                  : ~t_stage_mask(0);
     // ORDER: the candidates from the first stage on; the lowest bit is the next to try.
     for (t_stage_mask left = may; left != 0; left &= left - 1)
-        if (stages[std::countr_zero(left)].encode(scan))
+        if (stages[std::countr_zero(left)](scan))
             return;
     fault_position = 0;
     fatal_check(false, "Syntax Error");

@@ -1,15 +1,10 @@
 // Loads, stores and moves: every integer transfer under "ld" and its synonym "mov".
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"
 
-// ORDER: index - 1 is the access code of a store (plus 4).
-static constexpr std::string_view store_list = "[/byte [/word [";
-// ORDER: index - 1 is the access code of a load; "^" holds the store codes 4 to 6.
-static constexpr std::string_view load_list = "[/byte [/word [/short [/^/^/^/int [";
-
-static const t_keywords segment_keywords = compile_keywords("es :");
+static const t_keywords segment_keywords = compile_keywords(segment_list);
 static const t_keywords ld_keywords = compile_keywords(load_store_list);
 
 // Bit 11 of a memory word: "es :" written right after the opening bracket.

@@ -3,52 +3,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/driver.h"
+#include "base/base.h"
+#include "base/words.h"
 #include "lex/lex.h"
-
-// ORDER: index - 1 is the register number; never reorder.
-inline constexpr std::string_view register_list =
-    "ax|r0/bx|r1/cx|r2/dx|r3/ex|r4/fx|r5/gx|r6/hx|r7/ix|r8/jx|r9/kx|ra|r10/lx|rb|r11/mx|rc|r12/nx|rd|r13/"
-    "ox|re|r14/px|rf|r15";
-// ORDER: index - 1 is the condition number; "^" keeps 0 and 8 free, the second "z" is never reached.
-inline constexpr std::string_view condition_list = "^/c/nc/o/no/z/nz/loopcx/^/c2/nc2/o2/no2/z/nz2/loopdx";
-// ORDER: index - 1 is the special register number within its list.
-inline constexpr std::string_view special_list_low =
-    "sr00|sp/sr01|spl/sr02|ip/sr03|itb/sr04|pbt/sr05|pbd/sr06|dsb/sr07|esb/sr08|flags/sr09/sr0a/sr0b/sr0c/"
-    "sr0d/sr0e/sr0f";
-inline constexpr std::string_view special_list_high =
-    "sr10/sr11/sr12/sr13/sr14/sr15/sr16/sr17/sr18/sr19/sr1a/sr1b/sr1c/sr1d/sr1e/sr1f";
-// ORDER: index - 1 is the float register number.
-inline constexpr std::string_view float_register_list = "q0/q1/q2/q3/q4/q5/q6/q7/q8/q9/qa/qb/qc/qd/qe/qf";
-
-// The mnemonic lists of the stages.
-// ORDER: index - 1 is the operation number; the two groups interleave by it.
-inline constexpr std::string_view packed_list =
-    "padd/padds/psub/psubs/piadds/psapadd/pisubs/psrpadd/imul64/mul64/div64";
-inline constexpr std::string_view arithmetic_list = "add/adc/sub/sbc/and/or/xor/test/cmp/mul/div";
-// ORDER: push, pop, exchange with the stack top; written as normalisation leaves them.
-inline constexpr std::string_view stack_list = "push /pop /xchg [sp ],";
-// ORDER: index - 1 is the operation number in bits 4-9; "cvsebd" and "cvsewd" are synonyms.
-inline constexpr std::string_view unary_list =
-    "neg/sar/shl/shr/rol/ror/rcl/rcr/negdx/sardx/shldx/shrdx/roldx/rordx/rcldx/rcrdx/"
-    "inc/inc2/inc4/inc8/inc10/inc12/inc16/inc24/dec1/dec2/dec4/dec8/dec10/dec12/dec16/dec24/"
-    "swp0000/swp0004/swp0034/swp0234/swp4321/swp0001/swp0012/swp0123/swp0204/swp0103/swp0102/swp0304/"
-    "swp2040/swp1030/swp1020/swp3040/swp1243/swp2134/swp2143/swp4231/swp4123/swp3412/swp2341/swp1324/"
-    "swp1111/swp2222/swp3333/swp4444/swp3214/swp0404/swpss34|cvsebd/swpsss4|cvsewd";
-// ORDER: index - 1 is the operation number; "^" holds two numbers that never match.
-inline constexpr std::string_view float_unary_list =
-    "fsin/fcos/ftan/fsincos/fexp/fln/fround/ftrunc/fsqrt/finv/fabs/fminus/fpatan/^/^/ftest";
-// ORDER: index - 1 is added to the high byte 0x33.
-inline constexpr std::string_view float_binary_list = "fadd/fsub/fmul/fdiv";
-// ORDER: index - 1 is the definition: db, dw, dd, then single, double, extended (precision index - 3).
-inline constexpr std::string_view data_list = "db/dw/dd/dsingle/ddouble/dextended";
-inline constexpr std::string_view relative_list = "jr/calr";
-inline constexpr std::string_view jump_list = "jmp/call";
-inline constexpr std::string_view ret_list = "ret";
-inline constexpr std::string_view int_list = "int";
-inline constexpr std::string_view xchg_list = "xchg";
-inline constexpr std::string_view load_store_list = "ld/mov";
-inline constexpr std::string_view fld_list = "fld";
 
 // The vocabulary compiled for matching.
 extern const t_keywords register_keywords;

@@ -1,5 +1,5 @@
 // One-operand, shift, step and swap instructions, and the exchange of registers.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "encoder/stages.h"
 #include "lex/lex.h"
 

@@ -1,5 +1,5 @@
 // The item list and the operations that append to it.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "image/image.h"
 #include "lex/lex.h"
 

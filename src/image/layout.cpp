@@ -1,6 +1,7 @@
 // Layout: addresses for every item and sizes for every deferred operand, relaxed over a bounded
 // schedule of passes until every size holds its value.
-#include "driver/driver.h"
+#include "base/base.h"
+#include "base/words.h"
 #include "image/image.h"
 #include "lex/lex.h"
 #include "source/source.h"
@@ -11,6 +12,7 @@
 
 t_item end_of_image_item{};
 int32_t end_of_image = 0;
+bool header_requested = false;
 static bool sizes_fit = false; // verdict of the latest check_sizes
 int32_t layout_passes = 0;
 
@@ -41,28 +43,31 @@ void reset_items() {
     org_places.clear();
 }
 
-static bool fits_16(int32_t value) { return value >= -32768 && value <= 32767; }
-
-// The size a relaxation pass chooses for a deferred operand of kind (6 or 7) with value.
+// The size a relaxation pass chooses for a deferred operand (kind_operand or kind_memory) with value.
 static int32_t operand_size(int32_t kind, int32_t value) {
     if (value == 0 && kind == kind_memory)
         return 2;
     return fits_16(value) ? 4 : 6;
 }
 
-void note_deferred(t_item* item) {
-    int32_t value = 0; // summed as eval_terms sums, while every term is a number or a defined constant
-    for (const t_term* term = item->terms; term != nullptr; term = term->next) {
-        if (term->kind == 1) {
-            value = wrap_add(value, term->number);
-        } else if (term->kind == 2 && term->symbol->item != nullptr) {
-            value = wrap_add(value, wrap_mul(term->sign, term->symbol->value));
-        } else {
-            label_items.push_back(item);
-            return;
-        }
+int32_t eval_terms(const t_term* first) {
+    int32_t sum = 0;
+    for (const t_term* term = first; term != nullptr; term = term->next) {
+        if (term->kind == term_number)
+            sum = wrap_add(sum, term->number);
+        else if (term->kind == term_constant)
+            sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->value));
+        else if (term->symbol->item != nullptr)
+            sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->item->final_address));
     }
-    item->parameter = value;
+    return sum;
+}
+
+void note_deferred(t_item* item) {
+    for (const t_term* term = item->terms; term != nullptr; term = term->next)
+        if (term->kind == term_label || (term->kind == term_constant && term->symbol->item == nullptr))
+            return label_items.push_back(item);
+    item->parameter = eval_terms(item->terms);
 }
 
 void note_org(const t_item* item) {

@@ -2,8 +2,8 @@
 // file goes through the shared output writer, which puts a new image into place only when it is
 // complete, so that the image's name holds either the older image or the whole new one at every
 // moment, whatever stops the run.
-#include "driver/driver.h"
-#include "driver/output_file.h"
+#include "base/base.h"
+#include "base/output_file.h"
 #include "image/image.h"
 #include "source/source.h"
 
@@ -15,6 +15,7 @@ std::string image_name;
 
 static const uint8_t zero_buffer[1024] = {}; // the source of every zero fill
 
+namespace {
 // The image's way into the file: its bytes go through a fixed buffer, so the image itself is never
 // held in memory.
 struct t_image_output {
@@ -23,6 +24,7 @@ struct t_image_output {
     int64_t written;   // bytes of the image passed to the file so far, holes included
     uint8_t buffer[std::size_t(1) << 16];
 };
+} // namespace
 static t_image_output output;
 
 static void flush_output() {
@@ -75,6 +77,22 @@ int32_t item_bytes(const t_item* item, uint8_t out[item_bytes_max]) {
     for (int32_t k = 0; k < value_bytes; ++k)
         out[count++] = static_cast<uint8_t>(value >> (8 * k));
     return count;
+}
+
+t_item range_bytes(const t_item* first, const t_item* last, std::vector<uint8_t>& bytes) {
+    t_item fill{};
+    for (const t_item* item = first; item != nullptr; item = item->next) {
+        uint8_t rendered[item_bytes_max];
+        if (item->kind == kind_bytes)
+            bytes.insert(bytes.end(), item->data, item->data + item->size);
+        else if (item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory)
+            bytes.insert(bytes.end(), rendered, rendered + item_bytes(item, rendered));
+        else if (item->size > 0 && item->kind != kind_head && item->kind != kind_label)
+            fill = *item;
+        if (item == last)
+            break;
+    }
+    return fill;
 }
 
 // Every item in order until the end of the image: reserved areas and gaps after the last byte of

@@ -1,7 +1,7 @@
 // Numbers and expressions: sums of signed numbers, constants and labels.
-#include "driver/driver.h"
-#include "image/image.h"
+#include "base/base.h"
 #include "lex/lex.h"
+#include "source/source.h"
 #include "symbols/symbols.h"
 
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -100,7 +100,7 @@ static t_rb_data* look_up(std::string_view text, int32_t pos, int32_t length) {
 t_term* parse_terms(std::string_view text, int32_t& pos) {
     const auto length = static_cast<int32_t>(text.size());
     t_term* first = run_new<t_term>();
-    first->kind = 1;
+    first->kind = term_number;
     first->sign = 1;
     t_term* last = nullptr; // nil until the first term has filled the first node
     int32_t sign = 1;
@@ -124,12 +124,12 @@ t_term* parse_terms(std::string_view text, int32_t& pos) {
         }
         last = term;
         if (is_number) {
-            term->kind = 1;
+            term->kind = term_number;
             term->number = wrap_mul(sign, read_number(text, pos));
             term->sign = 1;
         } else {
             int32_t name_len = name_length(text, pos, true);
-            term->kind = c == '@' ? 3 : 2;
+            term->kind = c == '@' ? term_label : term_constant;
             term->sign = static_cast<int16_t>(sign);
             term->symbol = look_up(text, pos, name_len);
             pos += name_len;
@@ -137,19 +137,6 @@ t_term* parse_terms(std::string_view text, int32_t& pos) {
         sign = 1;
     }
     return first;
-}
-
-int32_t eval_terms(const t_term* first) {
-    int32_t sum = 0;
-    for (const t_term* term = first; term != nullptr; term = term->next) {
-        if (term->kind == 1)
-            sum = wrap_add(sum, term->number);
-        else if (term->kind == 2)
-            sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->value));
-        else if (term->symbol->item != nullptr)
-            sum = wrap_add(sum, wrap_mul(term->sign, term->symbol->item->final_address));
-    }
-    return sum;
 }
 
 int32_t parse_immediate(std::string_view text, int32_t& pos) {

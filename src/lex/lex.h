@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/driver.h"
+#include "base/base.h"
 
 struct t_rb_data;
 
@@ -87,13 +87,16 @@ inline bool expect_char(std::string_view text, char ch, int32_t& pos) {
     return false;
 }
 
+// The kinds of term. ORDER: the numbers are part of the design.
+enum : int16_t { term_number = 1, term_constant = 2, term_label = 3 };
+
 // One term of a deferred sum.
 struct t_term {
     t_term* next;       // the following term; nil at the end
-    int16_t kind;       // 1 number, 2 constant, 3 label
-    int16_t sign;       // kinds 2 and 3: +1 or -1; kind 1: +1
-    int32_t number;     // kind 1: the value with its sign applied
-    t_rb_data* symbol;  // kinds 2 and 3: the record inside the symbol's tree node
+    int16_t kind;       // one of the term kinds
+    int16_t sign;       // constants and labels: +1 or -1; numbers: +1
+    int32_t number;     // a number: the value with its sign applied
+    t_rb_data* symbol;  // constants and labels: the record inside the symbol's tree node
 };
 
 // Wrapping signed 32-bit arithmetic, done on unsigned types.
@@ -107,9 +110,6 @@ inline int32_t wrap_mul(int32_t a, int32_t b) {
 // Reads the term list of the expression at pos, up to a "," or "]" (not consumed) or the end.
 // Every name is looked up, and entered if new, in the symbol table.
 t_term* parse_terms(std::string_view text, int32_t& pos);
-
-// The wrapping sum of the list; nil yields 0.
-int32_t eval_terms(const t_term* first);
 
 // Evaluates the expression at pos at once: numbers and defined constants only. pos is left as
 // parse_terms leaves it.

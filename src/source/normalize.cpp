@@ -1,5 +1,6 @@
 // Line normalisation: one canonical spacing for every line before anything matches it.
-#include "driver/driver.h"
+#include "base/base.h"
+#include "base/words.h"
 #include "source/source.h"
 
 #include <algorithm>
@@ -16,10 +17,8 @@ constexpr auto char_classes = [] {
     struct {
         unsigned char of[256];
     } table{};
-    for (unsigned c = '0'; c <= '9'; ++c) table.of[c] = word;
-    for (unsigned c = 'A'; c <= 'Z'; ++c) table.of[c] = word;
-    for (unsigned c = 'a'; c <= 'z'; ++c) table.of[c] = word;
-    for (char c : {'#', '.', '@', '_'}) table.of[static_cast<unsigned char>(c)] = word;
+    for (int c = 0; c < 256; ++c)
+        table.of[c] = is_word_character(static_cast<char>(c)) ? word : separator;
     for (char c : {'+', ',', '-', ':', ';', '=', '[', ']'}) table.of[static_cast<unsigned char>(c)] = punctuation;
     for (char c : {'"', '\''}) table.of[static_cast<unsigned char>(c)] = quote;
     for (char c : {'\n', '\r', '\x1a'}) table.of[static_cast<unsigned char>(c)] = line_end;

@@ -1,7 +1,5 @@
 // The source reader: files read line by line through a bounded include stack.
-#include "driver/driver.h"
-#include "image/image.h"
-#include "lex/lex.h"
+#include "base/base.h"
 #include "source/source.h"
 
 #include <algorithm>
@@ -12,6 +10,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+std::string_view current_line;
+t_line_state line_state = line_in_file;
+std::string source_name;
+bool echo_enabled = true;
 t_source include_stack[max_nesting + 1];
 int32_t nesting_depth = 1;
 std::vector<std::string> include_dirs;
@@ -19,12 +21,6 @@ std::string include_base;
 std::vector<std::string> files_read;
 const std::map<std::string, std::string, std::less<>>* source_texts = nullptr;
 bool only_regular_files = false;
-bool listing_enabled = false;
-t_line_record* line_records = nullptr;
-static t_line_record* last_record = nullptr;
-
-static const t_keywords include_keywords = compile_keywords("#include");
-
 static constexpr std::size_t read_chunk = std::size_t(1) << 16;
 // One byte more than a chunk, for the line feed that stands after the bytes held.
 static char level_buffers[max_nesting + 1][read_chunk + 1];
@@ -43,21 +39,6 @@ void reset_sources() {
     for (t_source& source : include_stack)
         close_source(source);
     nesting_depth = 1;
-    line_records = last_record = nullptr;
-}
-
-void record_line(t_item* before) {
-    const t_source& source = include_stack[nesting_depth];
-    auto* record = run_new<t_line_record>();
-    record->path = run_copy(source.path);
-    record->physical_line = source.physical_line;
-    record->text = run_copy(current_line);
-    if (before != tail) {
-        record->first = before->next;
-        record->last = tail;
-    }
-    (last_record == nullptr ? line_records : last_record->next) = record;
-    last_record = record;
 }
 
 // A failed read of the named file ends the run with the system's reason.
@@ -152,6 +133,7 @@ static void read_line(t_source& source) {
         source.written = {start - source.indent, static_cast<std::size_t>(p - start + source.indent)};
         source.buffer_pos = static_cast<std::size_t>(p - source.buffer);
         current_line = line;
+        line_state = line_in_file;
         pass_line_end(source);
         return;
     }
@@ -176,6 +158,7 @@ static void read_line(t_source& source) {
     }
     source.written = text;
     current_line = std::string_view(text).substr(static_cast<std::size_t>(source.indent));
+    line_state = line_in_file;
     current_line = normalize_text(current_line); // reported as written if a quote does not close
 }
 
@@ -215,7 +198,7 @@ static std::string based(const std::string& name) {
 // Opens the named file at the current depth; its lines are read next.
 static void open_level(const std::string& name) {
     current_line = no_input_text;
-    fatal_check(nesting_depth <= max_nesting, "Too many nested includes");
+    line_state = line_opening_file;
     t_source& source = include_stack[nesting_depth];
     close_source(source);
     source.file_name = source.path = name;
@@ -252,8 +235,7 @@ void open_main_source(const std::string& name) {
     open_level(name);
 }
 
-// Follows an include line: the name is the text in the first pair of quotes after the keyword.
-static void follow_include(int32_t pos) {
+void open_include(int32_t pos) {
     const std::string_view line = current_line;
     const auto length = static_cast<int32_t>(line.size());
     while (pos <= length && line[static_cast<std::size_t>(pos - 1)] != '"' && line[static_cast<std::size_t>(pos - 1)] != '\'')
@@ -263,6 +245,8 @@ static void follow_include(int32_t pos) {
     const std::size_t close = line.find(line[static_cast<std::size_t>(pos - 1)], static_cast<std::size_t>(pos));
     fatal_check(close != std::string_view::npos, "String exceeds line");
     const std::string name(line.substr(static_cast<std::size_t>(pos), close - static_cast<std::size_t>(pos)));
+    current_line = no_input_text; // the include line stays at fault
+    fatal_check(nesting_depth < max_nesting, "Too many nested includes");
     ++nesting_depth;
     open_level(name);
 }
@@ -287,13 +271,7 @@ bool next_line() {
         read_line(source);
         if (echo_enabled)
             console_line(current_line);
-        // A normalised line never begins with a blank: only a line that begins with "#" can be an include.
-        int32_t pos = 1;
-        if (current_line.empty() || current_line[0] != '#' || match_keyword(current_line, include_keywords, pos, false) == 0)
-            return true;
-        if (listing_enabled)
-            record_line(tail);
-        follow_include(pos);
+        return true;
     }
 }
 
@@ -306,15 +284,17 @@ void hand_line(std::string_view file, int32_t number, std::string_view text) {
     source.indent = 0;
     fault_position = 0;
     current_line = source.written;
+    line_state = line_in_file;
     current_line = normalize_text(current_line);
 }
 
-t_place current_place() {
+// Where the line in hand is, with the word at position.
+static t_place place_at(int32_t position) {
     t_place place;
     // Before a file's first line the line at fault is the #include line that named it; after the
     // source, no line is.
-    int32_t level = current_line == no_input_text ? nesting_depth - 1 : nesting_depth;
-    if (current_line == end_of_mem_text || current_line == end_of_program_text) {
+    const int32_t level = line_state == line_opening_file ? nesting_depth - 1 : nesting_depth;
+    if (line_state == line_after_source) {
         place.file = include_stack[1].path;
         return place;
     }
@@ -326,11 +306,27 @@ t_place current_place() {
     place.text = source.written;
     const std::string_view text = source.written.substr(static_cast<std::size_t>(source.indent));
     // A line that failed to normalise is still the line as written.
-    const t_span span = current_line.data() == text.data() ? t_span{fault_position > 0 ? fault_position - 1 : 0, 1}
-                                                           : written_span(text, fault_position);
+    const t_span span = current_line.data() == text.data() ? t_span{position > 0 ? position - 1 : 0, 1}
+                                                           : written_span(text, position);
     place.column = source.indent + span.offset + 1;
     place.length = span.length;
     for (int32_t k = level - 1; k >= 1; --k)
         place.included_from.emplace_back(include_stack[k].path, include_stack[k].physical_line);
     return place;
 }
+
+t_place current_place() { return place_at(fault_position); }
+
+// The classic report names the file at the current depth and its line in hand; the place, which
+// only the other forms print, is the word at fault.
+t_diagnostic diagnostic_here(bool warning, std::string message, int32_t position) {
+    const t_source& source = include_stack[nesting_depth];
+    t_diagnostic diagnostic{warning, std::move(message), {}, source.file_name, source.line_number, std::string(current_line), {}};
+    if (!classic_report) {
+        diagnostic.place = place_at(position);
+        diagnostic.detail = fault_detail;
+    }
+    return diagnostic;
+}
+
+void warn(std::string_view message) { diagnostics.push_back(diagnostic_here(true, std::string(message), fault_position)); }

@@ -1,6 +1,6 @@
 // Source input: the reader with its include stack, and line normalisation.
 #pragma once
-#include "driver/driver.h"
+#include "base/base.h"
 
 #include <cstdint>
 #include <functional>
@@ -9,7 +9,19 @@
 #include <string_view>
 #include <vector>
 
-struct t_item;
+// The line being processed: a normalised source line, or one of the texts below.
+extern std::string_view current_line;
+inline constexpr std::string_view no_input_text = "[no input]";
+inline constexpr std::string_view end_of_mem_text = "@endofmem:";
+inline constexpr std::string_view end_of_program_text = "[end of program]";
+// Where the line in hand stands, for a diagnostic's place: a line of the file at the current
+// depth, no line yet of a file being opened (its #include line, one level up, is at fault), or
+// past the end of the source (no line is).
+enum t_line_state : int32_t { line_in_file, line_opening_file, line_after_source };
+extern t_line_state line_state;
+
+extern std::string source_name; // the main source; "" reads standard input
+extern bool echo_enabled;       // false when a caller prints a listing, or nothing, instead
 
 // One open source file: one entry of the include stack. The line in hand is the line of this
 // level being processed, or, while a file it includes is read, its #include line.
@@ -51,31 +63,27 @@ extern const std::map<std::string, std::string, std::less<>>* source_texts;
 // When set, only regular files (or source_texts) are read: not standard input, not a pipe.
 extern bool only_regular_files;
 
-// One source line as a listing shows it: where it came from and the items it appended.
-struct t_line_record {
-    t_line_record* next;        // the following line; nil at the end
-    std::string_view path;      // the file the line was read from, as opened
-    int32_t physical_line;      // its line number in that file, blank lines counted
-    std::string_view text;      // the normalised line
-    t_item* first;              // the first item the line appended; nil when it appended none
-    t_item* last;               // the last item the line appended
-};
-
-extern bool listing_enabled;        // when set, every line read leaves a t_line_record
-extern t_line_record* line_records; // the records in reading order
-
 // Opens the main source at level 1 ("" reads standard input).
 void open_main_source(const std::string& name);
-// Reads the next line into current_line, normalised and echoed; #include lines on the way are
-// echoed and followed. False once the main file has ended.
+// Reads the next line into current_line, normalised and echoed. False once the main file has ended.
 bool next_line();
+// Follows the #include line in hand: the name is the text in the first pair of quotes from pos
+// on; the named file's lines are read next.
+void open_include(int32_t pos);
 // Makes text the line in hand, as if read from line number of file (a definition given on the
 // command line): normalised into current_line, not echoed.
 void hand_line(std::string_view file, int32_t number, std::string_view text);
-// Keeps the line in hand and the items appended after before, for a listing.
-void record_line(t_item* before);
 // Where the line in hand is, with the word at fault_position.
 t_place current_place();
+// The diagnostic for message at the line in hand, the word at position: the classic report's
+// file, line and fault, and, unless the report is the classic one, its place and fault_detail.
+t_diagnostic diagnostic_here(bool warning, std::string message, int32_t position);
+// A warning is kept, when warnings are wanted, for a condition that fails; nothing else changes.
+void warn(std::string_view message);
+inline void warn_check(bool condition, std::string_view message) {
+    if (!condition && warnings_wanted) [[unlikely]]
+        warn(message);
+}
 // Closes every level still open and clears the stack.
 void reset_sources();
 

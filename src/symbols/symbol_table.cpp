@@ -1,6 +1,6 @@
 // The red-black symbol table. Insertion follows one fixed procedure, because the tree's shape
 // decides which undefined name check_defined reports first.
-#include "driver/driver.h"
+#include "base/base.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/driver.h"
+#include "base/base.h"
 
 struct t_item;
 

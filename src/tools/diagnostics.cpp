@@ -1,16 +1,11 @@
 // Diagnostics for a terminal, an editor's error list or a build log.
 #include "tools/diagnostics.h"
 
-#include "encoder/encoder.h"
+#include "base/words.h"
 
 #include <cerrno>
 #include <algorithm>
 #include <unistd.h>
-
-static bool is_word_char(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '#' || c == '_' ||
-           c == '.' || c == '@';
-}
 
 const std::vector<t_language_word>& language_word_table() {
     static const std::vector<t_language_word> table = [] {
@@ -20,10 +15,10 @@ const std::vector<t_language_word>& language_word_table() {
             for (std::size_t at = 0; at <= list.size();) {
                 const std::size_t end = std::min(list.find_first_of("/|", at), list.size());
                 std::size_t first = at;
-                while (first < end && !is_word_char(list[first]))
+                while (first < end && !is_word_character(list[first]))
                     ++first;
                 std::size_t last = first;
-                while (last < end && is_word_char(list[last]))
+                while (last < end && is_word_character(list[last]))
                     ++last;
                 const std::string word(list.substr(first, last - first));
                 const bool known = std::any_of(words.begin(), words.end(), [&](const t_language_word& w) {
@@ -43,7 +38,7 @@ const std::vector<t_language_word>& language_word_table() {
 static std::string capitalised_keyword(std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = at;
-        while (end < text.size() && is_word_char(text[end]))
+        while (end < text.size() && is_word_character(text[end]))
             ++end;
         std::string word(text.substr(at, end - at));
         std::string lower;

@@ -5,7 +5,7 @@
 // image is SOURCE.orb. Called with any option, it behaves like a Unix assembler: silent on success,
 // diagnostics on standard error pointing at the source, no wait.
 #include "driver/driver.h"
-#include "driver/output_file.h"
+#include "base/output_file.h"
 #include "source/source.h"
 #include "tools/diagnostics.h"
 
@@ -39,6 +39,7 @@ static const char usage_text[] =
     "Without options, \"orbasm SOURCE\" echoes every line, reports an error on standard output and\n"
     "waits for Enter before it ends. Exit status: 0 on success, 1 after an error, 2 for a usage error.\n";
 
+namespace {
 // The options of the command-line form.
 struct t_options {
     std::vector<std::string> sources;
@@ -49,6 +50,7 @@ struct t_options {
     bool phony_targets = false;
     bool classic_diagnostics = false;
 };
+} // namespace
 
 // A dependency file's names: blanks and "#" escaped with a backslash, "$" doubled, as make reads them.
 static std::string make_name(const std::string& name) {

@@ -1,6 +1,7 @@
 // orblist: assembles a source file exactly as orbasm does and prints a listing instead of the
 // echo: every line with its place, address and bytes, then the symbol table. No image is written.
 // Like orbasm's command-line form it never waits: diagnostics go to standard error.
+#include "base/words.h"
 #include "driver/driver.h"
 #include "image/image.h"
 #include "source/source.h"
@@ -37,36 +38,20 @@ static const char help_text[] =
 static constexpr int32_t bytes_per_row = 8;
 static constexpr std::size_t bytes_column_width = 3 * bytes_per_row - 1;
 
-static std::string hex8(int32_t value) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%08X", static_cast<uint32_t>(value));
-    return text;
-}
-
+namespace {
 // What one source line left in the image: its bytes, or a note for a fill or gap.
 struct t_line_bytes {
     std::vector<uint8_t> bytes; // the bytes of its items, in order
     std::string note;           // "[zeros: n]", "[reserved: n]", "[gap: n]"; "" otherwise
 };
+} // namespace
 
 static t_line_bytes line_bytes(const t_line_record& record) {
     t_line_bytes out;
-    for (const t_item* item = record.first; item != nullptr; item = item->next) {
-        if (item->kind == kind_bytes) {
-            out.bytes.insert(out.bytes.end(), item->data, item->data + item->size);
-        } else if (item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory) {
-            uint8_t rendered[item_bytes_max];
-            out.bytes.insert(out.bytes.end(), rendered, rendered + item_bytes(item, rendered));
-        } else if (item->kind == kind_zero && item->size > 0) {
-            out.note = "[zeros: " + std::to_string(item->size) + "]";
-        } else if (item->kind == kind_reserve && item->size > 0) {
-            out.note = "[reserved: " + std::to_string(item->size) + "]";
-        } else if ((item->kind == kind_org || item->kind == kind_align) && item->size > 0) {
-            out.note = "[gap: " + std::to_string(item->size) + "]";
-        }
-        if (item == record.last)
-            break;
-    }
+    const t_item fill = range_bytes(record.first, record.last, out.bytes);
+    if (fill.size > 0)
+        out.note = std::string(fill.kind == kind_zero ? "[zeros: " : fill.kind == kind_reserve ? "[reserved: " : "[gap: ") +
+                   std::to_string(fill.size) + "]";
     return out;
 }
 

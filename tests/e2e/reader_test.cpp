@@ -126,47 +126,6 @@ TEST(Reader, IncludeFailures) {
     }
 }
 
-TEST(Reader, SixteenLevelsDeep) {
-    t_dir_guard g;
-    // main.asm is level 1; f2 .. f16 are the 15 nested includes that fit.
-    write_file(g.dir, "main.asm", "db 1\r\n#include \"f2\"\r\n");
-    for (int level = 2; level <= 16; ++level) {
-        std::string text = "db ";
-        text += std::to_string(level);
-        text += "\r\n";
-        if (level < 16) {
-            text += "#include \"f";
-            text += std::to_string(level + 1);
-            text += "\"\r\n";
-        }
-        write_file(g.dir, std::string("f").append(std::to_string(level)), text);
-    }
-    t_run ok = run_orbasm(g.dir, {"main.asm"});
-    EXPECT_EQ(ok.exit_code, 0) << ok.stdout_text;
-    EXPECT_EQ(hex(ok.image), "01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10");
-
-    write_file(g.dir, "f16", "db 16\r\n\r\n#include \"f17\"\r\n");
-    write_file(g.dir, "f17", "db 17\r\n");
-    std::filesystem::remove(g.dir.path + "/main.asm.orb");
-    t_run deep = run_orbasm(g.dir, {"main.asm"});
-    EXPECT_EQ(deep.exit_code, 1);
-    EXPECT_FALSE(deep.has_image);
-    const std::string tail = "#include \"f17\"\n" + report("Too many nested includes", "f16", 2, "[no input]");
-    ASSERT_GE(deep.stdout_text.size(), tail.size());
-    EXPECT_EQ(deep.stdout_text.substr(deep.stdout_text.size() - tail.size()), tail);
-}
-
-TEST(Reader, SelfIncludeStopsAtTheDepthLimit) {
-    t_dir_guard g;
-    write_file(g.dir, "self.asm", "#include \"self.asm\"\r\n");
-    t_run run = run_orbasm(g.dir, {"self.asm"});
-    std::string echo;
-    for (int i = 0; i < 16; ++i)
-        echo += "#include \"self.asm\"\n";
-    EXPECT_EQ(run.stdout_text, echo + report("Too many nested includes", "self.asm", 1, "[no input]"));
-    EXPECT_EQ(run.exit_code, 1);
-}
-
 TEST(Reader, UndefinedSymbolIsReportedAfterTheWholeEcho) {
     t_dir_guard g;
     write_file(g.dir, "t.asm", join_lines({"jmp @nowhere", "", "db 1"}));

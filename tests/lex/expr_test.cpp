@@ -2,6 +2,7 @@
 #include "driver/driver.h"
 #include "image/image.h"
 #include "lex/lex.h"
+#include "support/in_process.h"
 #include "symbols/symbols.h"
 
 #include <gtest/gtest.h>
@@ -86,12 +87,8 @@ TEST(ParseImmediate, Failures) {
     };
     for (const auto& [text, message] : failures) {
         fresh_table();
-        std::string captured;
-        console_capture = &captured;
         int32_t pos = 1;
-        EXPECT_THROW(parse_immediate(text, pos), t_fatal_stop) << text;
-        console_capture = nullptr;
-        EXPECT_NE(captured.find("Error : " + message + "\n"), std::string::npos) << text << ": " << captured;
+        EXPECT_EQ(stop_message([&] { parse_immediate(text, pos); }), message) << text;
     }
 }
 

@@ -1,6 +1,6 @@
 // The compiled keyword matcher against the literal one: same number and same position on
 // random texts, for every list the assembler uses and for random lists.
-#include "encoder/stages.h"
+#include "base/words.h"
 #include "lex/lex.h"
 #include "lex/literal_keywords.h"
 
@@ -9,22 +9,13 @@
 #include <random>
 
 namespace {
-const std::vector<std::string> project_lists = {
-    std::string(register_list), std::string(condition_list), std::string(special_list_low),
-    std::string(special_list_high), std::string(float_register_list),
-    "#include", "#org", "#align", "#data", "#zero", "#header", "#const", "db", "dw", "dd",
-    "dsingle/ddouble/dextended", "padd/padds/psub/psubs/piadds/psapadd/pisubs/psrpadd/imul64/mul64/div64",
-    "jr/calr", "jmp/call", "ret", "int", ",ax =", "push /pop /xchg [sp ],",
-    "add/adc/sub/sbc/and/or/xor/test/cmp/mul/div", "xchg", "ld/mov", "[/byte [/word [",
-    "[/byte [/word [/short [/^/^/^/int [", "es :",
-    "fsin/fcos/ftan/fsincos/fexp/fln/fround/ftrunc/fsqrt/finv/fabs/fminus/fpatan/^/^/ftest",
-    "fadd/fsub/fmul/fdiv", "fld", "single [/double [/extended [", ",round", "int/long", "single",
-    "neg/sar/shl/shr/rol/ror/rcl/rcr/negdx/sardx/shldx/shrdx/roldx/rordx/rcldx/rcrdx/inc/inc2/inc4/inc8/"
-    "inc10/inc12/inc16/inc24/dec1/dec2/dec4/dec8/dec10/dec12/dec16/dec24/swp0000/swp0004/swp0034/swp0234/"
-    "swp4321/swp0001/swp0012/swp0123/swp0204/swp0103/swp0102/swp0304/swp2040/swp1030/swp1020/swp3040/"
-    "swp1243/swp2134/swp2143/swp4231/swp4123/swp3412/swp2341/swp1324/swp1111/swp2222/swp3333/swp4444/"
-    "swp3214/swp0404/swpss34|cvsebd/swpsss4|cvsewd",
-};
+// Every list of the language.
+const std::vector<std::string> project_lists = [] {
+    std::vector<std::string> lists;
+    for (const t_word_list& words : language_words)
+        lists.emplace_back(words.list);
+    return lists;
+}();
 
 // A random text made mostly of pieces of list words, blanks and boundary characters.
 std::string random_text(std::mt19937& rng, const std::string& list) {
@@ -106,9 +97,9 @@ TEST(CompiledKeywords, AgreeOnRandomLists) {
 TEST(CompiledKeywords, LoadOperandFormsExcludeEachOther) {
     const std::vector<std::pair<std::string, bool>> first = {
         {std::string(condition_list), false}, {std::string(special_list_low), false},
-        {std::string(special_list_high), false}, {"[/byte [/word [", true}, {std::string(register_list), false}};
+        {std::string(special_list_high), false}, {std::string(store_list), true}, {std::string(register_list), false}};
     const std::vector<std::pair<std::string, bool>> source = {
-        {"[/byte [/word [/short [/^/^/^/int [", true}, {std::string(special_list_low), false},
+        {std::string(load_list), true}, {std::string(special_list_low), false},
         {std::string(special_list_high), false}, {std::string(register_list), false}};
     std::mt19937 rng(5);
     int overlaps = 0;
@@ -134,7 +125,7 @@ TEST(CompiledKeywords, LoadOperandFormsExcludeEachOther) {
 // their words one list at a time would, because no word is a prefix of a word before it.
 TEST(CompiledKeywords, OneListAnswersAsItsWordsInTurn) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> merged = {
-        {"#org/#align/#data/#zero/#header/#const", {"#org", "#align", "#data", "#zero", "#header", "#const"}},
+        {std::string(directive_list), {"#include", "#org", "#align", "#data", "#zero", "#header", "#const"}},
         {std::string(data_list), {"db", "dw", "dd", "dsingle/ddouble/dextended"}},
     };
     std::mt19937 rng(9);

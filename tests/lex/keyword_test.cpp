@@ -1,5 +1,5 @@
 // Keyword matching: text, list, start position -> alternative number and position afterwards.
-#include "encoder/stages.h"
+#include "base/words.h"
 #include "lex/lex.h"
 #include "lex/literal_keywords.h"
 
@@ -20,7 +20,7 @@ const std::string conditions{condition_list};
 const std::string specials{special_list_low};
 
 const t_case cases[] = {
-    {"ld ax ,bx", "ld/mov", 1, false, 1, 4},
+    {"ld ax ,bx", std::string(load_store_list), 1, false, 1, 4},
     {"ld ax ,bx", registers, 4, false, 1, 7},
     {"r10", registers, 1, false, 11, 4},
     {"rf", registers, 1, false, 16, 3},
@@ -28,21 +28,21 @@ const t_case cases[] = {
     {"kx", registers, 1, false, 11, 3},
     {"r1 ", registers, 1, false, 2, 4},
     {"r15", registers, 1, false, 16, 4},
-    {"byte [ax ]", "[/byte [/word [", 1, true, 2, 7},
-    {"byte [ax ]", "[/byte [/word [", 1, false, 0, 1},
-    {"es :[ax ]", "es :", 1, true, 1, 5},
-    {"LD ax", "ld/mov", 1, false, 0, 1},
+    {"byte [ax ]", std::string(store_list), 1, true, 2, 7},
+    {"byte [ax ]", std::string(store_list), 1, false, 0, 1},
+    {"es :[ax ]", std::string(segment_list), 1, true, 1, 5},
+    {"LD ax", std::string(load_store_list), 1, false, 0, 1},
     {"sp", specials, 1, false, 1, 3},
     {"spl", specials, 1, false, 2, 4},
     {"flags ,", specials, 1, false, 9, 7},
     {"z", conditions, 1, false, 6, 2},
     {"c2 ,", conditions, 1, false, 10, 4},
     {"loopdx ,", conditions, 1, false, 16, 8},
-    {"ld+", "ld/mov", 1, false, 0, 1},
+    {"ld+", std::string(load_store_list), 1, false, 0, 1},
     {"inc2 ax", "inc/inc2", 1, false, 2, 6},
     {"x", "xyz/x", 1, false, 0, 1},
-    {"   mov", "ld/mov", 1, false, 2, 7},
-    {"   nop", "ld/mov", 1, false, 0, 4},
+    {"   mov", std::string(load_store_list), 1, false, 2, 7},
+    {"   nop", std::string(load_store_list), 1, false, 0, 4},
     {"ab", "a|/b", 1, false, 0, 1},
     {"a", "/a", 1, false, 2, 2},
     {",", "/a", 1, false, 1, 1},

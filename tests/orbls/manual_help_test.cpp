@@ -1,6 +1,6 @@
 // Help on mnemonics and directives is the manual's own text: built from docs/manual.md as it is
 // now, every row and sentence found in it, for every word of the encoder.
-#include "encoder/encoder.h"
+#include "base/words.h"
 #include "tools/orbls/manual.h"
 
 #include <gtest/gtest.h>
@@ -13,10 +13,6 @@
 static std::string manual_text() {
     std::ifstream in(ORBASM_SOURCE_DIR "/docs/manual.md", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-static bool is_word_character(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || c == '#';
 }
 
 // The bare words of the lists of one kind: each alternative's first run of word characters.

@@ -1,5 +1,7 @@
 // Runs whole assemblies inside the test process and collects what they print and write.
 #pragma once
+#include "base/base.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,3 +25,12 @@ t_assembly assemble_text(const std::string& source);
 std::string hex_bytes(const std::vector<uint8_t>& bytes);
 // The report's "Error : " line without its label, or "" when the run succeeded.
 std::string error_message(const t_assembly& result);
+// The message of the check that stops step, or "" when step returns.
+template <typename F> std::string stop_message(F step) {
+    try {
+        step();
+    } catch (const t_fatal_stop& stop) {
+        return stop.message;
+    }
+    return "";
+}

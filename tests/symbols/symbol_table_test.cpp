@@ -1,6 +1,7 @@
 // The red-black symbol table: tree shapes after insertion orders worked out by hand.
 #include "driver/driver.h"
 #include "image/image.h"
+#include "support/in_process.h"
 #include "symbols/symbols.h"
 
 #include <gtest/gtest.h>
@@ -47,17 +48,7 @@ int check_tree(const t_rb_node* node, const t_rb_node* parent) {
     return left + (node->colour == 0 ? 1 : 0);
 }
 
-std::string first_undefined() {
-    std::string captured;
-    console_capture = &captured;
-    try {
-        check_defined(symbol_root);
-    } catch (const t_fatal_stop&) {
-    }
-    console_capture = nullptr;
-    std::size_t at = captured.find("Error : ");
-    return at == std::string::npos ? "" : captured.substr(at + 8, captured.find('\n', at) - at - 8);
-}
+std::string first_undefined() { return stop_message([] { check_defined(symbol_root); }); }
 } // namespace
 
 TEST(SymbolTable, ShapesAfterInsertionOrders) {
@@ -117,11 +108,7 @@ TEST(SymbolTable, RedeclarationStops) {
     fresh_table();
     t_item owner{};
     enter("size", &head_item);
-    std::string captured;
-    console_capture = &captured;
-    EXPECT_THROW(enter("size", &owner), t_fatal_stop);
-    console_capture = nullptr;
-    EXPECT_NE(captured.find("Error : Constant or label redeclared\n"), std::string::npos);
+    EXPECT_EQ(stop_message([&] { enter("size", &owner); }), "Constant or label redeclared");
 }
 
 TEST(SymbolTable, NamesCompareAsUnsignedBytes) {

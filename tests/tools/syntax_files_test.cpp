@@ -1,6 +1,6 @@
 // The editors' syntax files against the encoder's word lists: each file names every word of the
 // language in the group of its kind, and no word that the language does not have.
-#include "encoder/encoder.h"
+#include "base/words.h"
 #include "tools/tool_run.h"
 
 #include <gtest/gtest.h>
@@ -35,12 +35,6 @@ struct t_kind_words {
     std::vector<std::string> words; // bare words, each once
 };
 
-// The language's word characters, as normalisation classes them.
-static bool is_word_character(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.' ||
-           c == '#' || c == '@';
-}
-
 // The bare word of a matcher entry: its first run of word characters ("push " gives push,
 // ",ax =" gives ax, "xchg [sp ]," gives xchg); empty when it has none.
 static std::string bare_word(std::string_view entry) {
@@ -69,7 +63,7 @@ static std::vector<std::string_view> split(std::string_view text, char separator
     return parts;
 }
 
-// The encoder's words by kind: alternatives split at "/", synonyms at "|", "^" left out.
+// The language's words by kind: alternatives split at "/", synonyms at "|", "^" left out.
 static std::vector<t_kind_words> language_words_by_kind() {
     std::vector<t_kind_words> kinds;
     for (int32_t k = 0; k < language_word_lists; ++k) {
@@ -79,7 +73,7 @@ static std::vector<t_kind_words> language_words_by_kind() {
             kind = kinds.insert(kinds.end(), t_kind_words{list.kind, {}});
         for (std::string_view alternative : split(list.list, '/'))
             for (std::string_view synonym : split(alternative, '|'))
-                if (synonym != "^")
+                if (!bare_word(synonym).empty()) // "^", or a bracket alone
                     add_word(kind->words, bare_word(synonym));
     }
     return kinds;

@@ -21,6 +21,7 @@ static constexpr std::size_t large_run_bytes = std::size_t(64) << 20;
 // The name that definitions given on the command line are read from.
 static constexpr std::string_view command_line_file = "<command line>";
 
+namespace {
 // Files of a run by the path the reader gave them, made absolute once each.
 struct t_file_names {
     t_assembly& assembly;
@@ -28,6 +29,7 @@ struct t_file_names {
     std::string last_given; // the path asked for last, and its file: lines come file by file
     int32_t last_file = -1;
 };
+} // namespace
 
 static int32_t file_of(t_file_names& names, std::string_view given) {
     if (names.last_file >= 0 && given == names.last_given)
@@ -113,20 +115,9 @@ static void copy_lines(t_file_names& names) {
             continue;
         t_line_bytes line{file_of(names, record->path), record->physical_line - 1,
                           record->first->final_address, static_cast<int32_t>(assembly.bytes.size()), 0, 0, 0};
-        for (const t_item* item = record->first; item != nullptr; item = item->next) {
-            if (item->kind == kind_bytes) {
-                assembly.bytes.insert(assembly.bytes.end(), item->data, item->data + item->size);
-            } else if (item->kind == kind_value || item->kind == kind_operand || item->kind == kind_memory) {
-                uint8_t rendered[item_bytes_max];
-                assembly.bytes.insert(assembly.bytes.end(), rendered, rendered + item_bytes(item, rendered));
-            } else if (item->size > 0 && (item->kind == kind_zero || item->kind == kind_reserve ||
-                                          item->kind == kind_org || item->kind == kind_align)) {
-                line.fill = item->size;
-                line.fill_kind = item->kind == kind_zero ? 'z' : item->kind == kind_reserve ? 'r' : 'g';
-            }
-            if (item == record->last)
-                break;
-        }
+        const t_item fill = range_bytes(record->first, record->last, assembly.bytes);
+        line.fill = fill.size;
+        line.fill_kind = fill.kind == kind_zero ? 'z' : fill.kind == kind_reserve ? 'r' : 'g';
         line.byte_count = static_cast<int32_t>(assembly.bytes.size()) - line.first_byte;
         assembly.lines.push_back(line);
     }

@@ -5,16 +5,20 @@
 
 #include <vector>
 
+namespace {
 // A block of a section: a paragraph (its lines joined) or a table (its rows).
 struct t_block {
     bool table;
     std::vector<std::string> lines; // a paragraph's single joined line, or a table's rows
 };
+} // namespace
 
+namespace {
 struct t_section {
     std::string title; // the heading without its "#" marks
     std::vector<t_block> blocks;
 };
+} // namespace
 
 static std::vector<t_section> sections_of(std::string_view text) {
     std::vector<t_section> sections;

@@ -1,7 +1,7 @@
 // The requests about the program, answered from the latest assemblies of the open documents.
 #include "tools/orbls/requests.h"
 
-#include "encoder/encoder.h"
+#include "base/words.h"
 #include "tools/diagnostics.h"
 #include "tools/orbls/manual.h"
 
@@ -24,17 +24,6 @@ enum : int {
     completion_enum_member = 20,
     completion_constant = 21,
 };
-
-static std::string hex8(int32_t value) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%08X", static_cast<uint32_t>(value));
-    return text;
-}
-
-static bool is_word_character(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '.' ||
-           c == '#' || c == '@';
-}
 
 static bool is_language_word(std::string_view word, std::string_view kind) {
     const std::vector<t_language_word>& table = language_word_table();

@@ -1,5 +1,5 @@
 // The console: one buffered standard output shared by the echo and the report.
-#include "driver/driver.h"
+#include "base/base.h"
 
 #include <cerrno>
 #include <cstring>

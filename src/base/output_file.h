@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+// A file written beside the image (a dependency file): name and whole text.
+struct t_companion_file {
+    std::string name;
+    std::string text;
+};
+
 // One output of a run.
 struct t_output_file {
     std::string name;      // as named; "-" is standard output

@@ -1,15 +1,17 @@
 // Run memory: records are carved from large blocks and all given back at once when a run ends,
 // so an item, term or symbol costs no allocation of its own and never moves.
-#include "driver/driver.h"
+#include "base/base.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
+namespace {
 struct t_block {
     t_block* next;    // the block allocated before this one
     std::size_t size; // usable bytes after the header
 };
+} // namespace
 
 static constexpr std::size_t block_bytes = std::size_t(1) << 20;
 

@@ -4,7 +4,7 @@
 // it, which replaces the older file, a link at the name included, in one step. Where the file
 // system refuses an unnamed file, the new file has a short-lived name from the start. Handlers for
 // the signals that can be caught remove the short-lived names before the process ends.
-#include "driver/output_file.h"
+#include "base/output_file.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,11 +1,12 @@
-// Directives and labels: the dispatcher for every line that is not an include.
+// The line dispatcher: includes, directives and labels here, every other line to the encoder.
+#include "base/base.h"
+#include "base/words.h"
 #include "driver/driver.h"
 #include "encoder/encoder.h"
 #include "image/image.h"
 #include "lex/lex.h"
+#include "source/source.h"
 #include "symbols/symbols.h"
-
-bool header_requested = false;
 
 // Appends an item of kind and returns it, for the directive to set its size or parameter.
 static t_item* emit_directive(int32_t kind) {
@@ -48,10 +49,11 @@ static void define_label(std::string_view line, int32_t pos) {
     warn_check(pos > length || line[static_cast<std::size_t>(pos - 1)] == ';', "Text after a label is not assembled");
 }
 
-// ORDER: index - 1 is the directive; no name is a prefix of another, so one list answers as
-// trying them one by one would.
-static const t_keywords directive_keywords = compile_keywords("#org/#align/#data/#zero/#header/#const");
-enum : int32_t { directive_org = 1, directive_align, directive_data, directive_zero, directive_header, directive_const };
+static const t_keywords directive_keywords = compile_keywords(directive_list);
+// ORDER: as directive_list.
+enum : int32_t {
+    directive_include = 1, directive_org, directive_align, directive_data, directive_zero, directive_header, directive_const
+};
 
 // The value of a directive at pos; a check of it points at its start.
 static int32_t directive_value(std::string_view line, int32_t& pos) {
@@ -70,6 +72,9 @@ void process_line() {
     const int32_t directive = line[0] == '#' ? match_keyword(line, directive_keywords, pos, false) : 0;
     t_item* item = nullptr;
     switch (directive) {
+    case directive_include:
+        open_include(pos);
+        break;
     case directive_org:
         item = emit_directive(kind_org);
         item->parameter = directive_value(line, pos);
