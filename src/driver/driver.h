@@ -37,6 +37,12 @@ struct t_place {
     std::vector<std::pair<std::string, int32_t>> included_from; // each enclosing #include, innermost first
 };
 
+// A note after a diagnostic: at its own place when place.line > 0, else at the diagnostic's.
+struct t_note {
+    std::string message;
+    t_place place;
+};
+
 // One error or warning as the run found it.
 struct t_diagnostic {
     bool warning;
@@ -46,6 +52,8 @@ struct t_diagnostic {
     int32_t report_line;
     std::string fault;
     t_place place;
+    std::string_view warning_name; // a warning's name, as -Wno-NAME turns it off
+    std::vector<t_note> notes;     // what helps to act on it, in the order printed
 };
 
 // How a run reports: classic prints the report on the console; otherwise every error and warning
@@ -58,6 +66,8 @@ extern std::vector<t_diagnostic> diagnostics;
 // at its first use, an #org at its line), and the system's reason for a failed read.
 extern const t_place* fault_place;
 extern std::string fault_detail;
+// Notes for the next error, set just before its check; the error takes them.
+extern std::vector<t_note> fault_notes;
 
 // Reports message (and suffix) and unwinds with t_fatal_stop.
 [[noreturn]] void fatal_stop(std::string_view message, std::string_view suffix = {});
@@ -67,11 +77,21 @@ inline void fatal_check(bool condition, std::string_view message, std::string_vi
     if (!condition) [[unlikely]]
         fatal_stop(message, suffix);
 }
-// A warning is kept, when warnings are wanted, for a condition that fails; nothing else changes.
-void warn(std::string_view message);
-inline void warn_check(bool condition, std::string_view message) {
+// ORDER: the warnings, as warning_names names them.
+enum t_warning : int32_t {
+    warning_glued_number, warning_digit, warning_value_range, warning_label_text, warning_single_cut,
+    warning_trailing_text, warning_missing_operand, warning_ignored_characters, warning_number_range, warning_count
+};
+extern const std::string_view warning_names[warning_count];
+extern uint32_t warnings_off; // bit k set: warning k is not kept (-Wno-NAME)
+// The warning of that name, or warning_count.
+t_warning warning_named(std::string_view name);
+// A warning is kept, when warnings are wanted and this one is not off, for a condition that
+// fails; nothing else changes.
+void warn(t_warning warning, std::string_view message);
+inline void warn_check(bool condition, t_warning warning, std::string_view message) {
     if (!condition && warnings_wanted) [[unlikely]]
-        warn(message);
+        warn(warning, message);
 }
 
 // Console output is buffered; it is flushed before the report's wait and at the end of the run.

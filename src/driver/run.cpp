@@ -22,6 +22,7 @@ static void begin_run(std::string_view name) {
     fault_position = 0;
     fault_place = nullptr;
     fault_detail.clear();
+    fault_notes.clear();
     diagnostics.clear();
     files_read.clear();
     source_name = name;

@@ -13,9 +13,18 @@
 #pragma once
 #include <cstdint>
 #include <string_view>
+#include <vector>
+
+#include "driver/driver.h"
 
 // Encodes the current line; "Syntax Error" when no stage recognises it.
 void encode_instruction();
+
+// Notes for a line that no stage recognises: its first word, and the nearest mnemonic (or
+// directive) when one is near.
+std::vector<t_note> mnemonic_notes(std::string_view line);
+// A note for an undefined name one edit from a register's name; none otherwise.
+std::vector<t_note> register_notes(std::string_view name);
 
 // The words of the language, for tools (completion, syntax files). Each list is written as the
 // matcher reads it: "/" between alternatives, "|" between synonyms, "^" for a number that never

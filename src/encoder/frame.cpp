@@ -5,8 +5,10 @@
 #include "image/image.h"
 #include "lex/lex.h"
 
+#include <algorithm>
 #include <bit>
 #include <iterator>
+#include <vector>
 
 const t_keywords register_keywords = compile_keywords(register_list);
 const t_keywords condition_keywords = compile_keywords(condition_list);
@@ -93,6 +95,89 @@ static t_stage_set make_stage_candidates() {
     return set;
 }
 
+// What follows a complete instruction is never read: a ";" note is the custom, anything else was
+// probably meant to count.
+static void check_rest(t_scan& scan) {
+    skip_blanks(scan.line, scan.pos);
+    fault_position = scan.pos;
+    warn_check(scan.pos > static_cast<int32_t>(scan.line.size()) || scan.line[static_cast<std::size_t>(scan.pos - 1)] == ';',
+               warning_trailing_text, "Text after the instruction is not assembled");
+}
+
+static bool is_name_char(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '#' || c == '_' ||
+           c == '.' || c == '@';
+}
+
+// Edits (insertions, deletions, changes, swaps of neighbours) that turn a into b.
+static int32_t edit_distance(std::string_view a, std::string_view b) {
+    std::vector<std::vector<int32_t>> d(a.size() + 1, std::vector<int32_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+        for (std::size_t j = 0; j <= b.size(); ++j) {
+            if (i == 0 || j == 0) {
+                d[i][j] = static_cast<int32_t>(i + j);
+                continue;
+            }
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+// The word of the lists of the given kind nearest to word (the first of equally near ones), and
+// its distance; "" when the lists hold no word.
+static std::pair<std::string_view, int32_t> nearest_word(std::string_view word, std::string_view kind) {
+    std::pair<std::string_view, int32_t> best{"", 1 << 30};
+    for (const t_word_list& words : language_words) {
+        if (words.kind != kind)
+            continue;
+        for (std::size_t at = 0; at < words.list.size();) {
+            const std::size_t end = std::min(words.list.find_first_of("/|", at), words.list.size());
+            std::size_t last = at;
+            while (last < end && is_name_char(words.list[last]))
+                ++last;
+            const std::string_view known = words.list.substr(at, last - at);
+            const int32_t distance = known.empty() ? best.second : edit_distance(word, known);
+            if (distance < best.second)
+                best = {known, distance};
+            at = end + 1;
+        }
+    }
+    return best;
+}
+
+std::vector<t_note> mnemonic_notes(std::string_view line) {
+    std::size_t end = 0;
+    while (end < line.size() && is_name_char(line[end]))
+        ++end;
+    std::string word(line.substr(0, end));
+    for (char& c : word)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    const bool directive = !word.empty() && word[0] == '#';
+    const auto [known, distance] = nearest_word(word, directive ? "directive" : "mnemonic");
+    // A keyword in capitals has a hint of its own; a keyword glued to what follows it, no help here.
+    if (word.empty() || distance == 0)
+        return {};
+    std::string note = "'";
+    note.append(line.substr(0, end)).append("' is not ").append(directive ? "a directive" : "a mnemonic");
+    if (distance <= (word.size() <= 3 ? 1 : 2))
+        note.append("; did you mean '").append(known).append("'?");
+    return {{note, {}}};
+}
+
+std::vector<t_note> register_notes(std::string_view name) {
+    for (const std::string_view kind : {"register", "float register"}) {
+        const auto [known, distance] = nearest_word(name, kind);
+        if (distance == 1) {
+            std::string note = "'";
+            note.append(name).append("' is not a register; did you mean '").append(known).append("'?");
+            return {{note, {}}};
+        }
+    }
+    return {};
+}
+
 void encode_instruction() {
     static const t_stage_set stage_candidates = make_stage_candidates();
     t_scan scan{current_line, 1};
@@ -102,8 +187,13 @@ void encode_instruction() {
                                  : ~t_stage_mask(0);
     // ORDER: the candidates from the first stage on; the lowest bit is the next to try.
     for (t_stage_mask left = may; left != 0; left &= left - 1)
-        if (stages[std::countr_zero(left)].encode(scan))
+        if (stages[std::countr_zero(left)].encode(scan)) {
+            if (warnings_wanted)
+                check_rest(scan);
             return;
+        }
     fault_position = 0;
+    if (!classic_report)
+        fault_notes = mnemonic_notes(scan.line);
     fatal_check(false, "Syntax Error");
 }

@@ -3,6 +3,7 @@
 #include "encoder/encoder.h"
 #include "image/image.h"
 #include "lex/lex.h"
+#include "source/source.h"
 #include "symbols/symbols.h"
 
 bool header_requested = false;
@@ -45,7 +46,8 @@ static void define_label(std::string_view line, int32_t pos) {
     // The rest of a label line is not read: an instruction there is lost, a ";" note is not.
     expect_char(line, ':', pos);
     fault_position = pos;
-    warn_check(pos > length || line[static_cast<std::size_t>(pos - 1)] == ';', "Text after a label is not assembled");
+    warn_check(pos > length || line[static_cast<std::size_t>(pos - 1)] == ';', warning_label_text,
+               "Text after a label is not assembled");
 }
 
 // ORDER: index - 1 is the directive; no name is a prefix of another, so one list answers as
@@ -59,6 +61,29 @@ static int32_t directive_value(std::string_view line, int32_t& pos) {
     const int32_t value = parse_immediate(line, pos);
     fault_position = value_at;
     return value;
+}
+
+// A character that normalisation dropped from a directive or an instruction that assembled: "2*3"
+// reads as 2 and 3, which sum to 5. A label line warns of its rest anyway; after a ";" a note may
+// say anything.
+static void check_dropped(std::string_view line) {
+    if (line[0] == '@' || line.data() == end_of_mem_text.data())
+        return;
+    const t_source& source = include_stack[nesting_depth];
+    const std::string_view text = source.written.substr(static_cast<std::size_t>(source.indent));
+    for (std::size_t k = 0; k + 1 < static_cast<std::size_t>(first_dropped); ++k) {
+        if (text[k] == '"' || text[k] == '\'')
+            k = text.find(text[k], k + 1); // closed: the line was normalised
+        else if (text[k] == ';')
+            return;
+    }
+    t_place place = current_place();
+    place.column = source.indent + first_dropped;
+    place.length = 1;
+    fault_place = &place;
+    const char dropped = text[static_cast<std::size_t>(first_dropped - 1)];
+    warn(warning_ignored_characters, std::string("'") + dropped + "' is ignored outside strings: expressions have only + and -");
+    fault_place = nullptr;
 }
 
 void process_line() {
@@ -103,4 +128,6 @@ void process_line() {
         else
             encode_instruction();
     }
+    if (first_dropped != 0 && warnings_wanted) [[unlikely]]
+        check_dropped(line);
 }

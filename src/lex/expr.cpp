@@ -1,5 +1,6 @@
 // Numbers and expressions: sums of signed numbers, constants and labels.
 #include "driver/driver.h"
+#include "encoder/encoder.h"
 #include "image/image.h"
 #include "lex/lex.h"
 #include "symbols/symbols.h"
@@ -28,13 +29,21 @@ static void check_number_text(std::string_view text, int32_t first, int32_t last
     const auto length = static_cast<int32_t>(text.size());
     fault_position = first;
     const bool glued = end <= length && at(text, end) != ' ';
-    warn_check(!glued, "Characters glued to a number are skipped");
+    warn_check(!glued, warning_glued_number, "Characters glued to a number are skipped");
     bool digits_fit = true;
     for (int32_t k = first; k <= last_digit; ++k)
         digits_fit = digits_fit && static_cast<uint32_t>(digit_value(at(text, k))) < radix;
     const char before = first > 1 ? at(text, first - 1) : ' ';
     const bool after_glued = is_letter(before) || is_digit(before) || before == '_' || before == '.';
-    warn_check(digits_fit || glued || after_glued, "Digit too large for the number's base");
+    warn_check(digits_fit || glued || after_glued, warning_digit, "Digit too large for the number's base");
+    // Eight digits fit in 32 bits in every radix, whatever their values; a longer number is
+    // summed again without wrapping.
+    if (last_digit - first >= 8) [[unlikely]] {
+        uint64_t value = 0;
+        for (int32_t k = first; k <= last_digit && value <= 0xFFFFFFFFu; ++k)
+            value = value * radix + static_cast<uint64_t>(digit_value(at(text, k)));
+        warn_check(value <= 0xFFFFFFFFu, warning_number_range, "Number does not fit in 32 bits: only its low 32 bits are kept");
+    }
 }
 
 // Reads the number whose first digit stands at pos; returns its wrapped value and leaves pos one
@@ -97,7 +106,16 @@ static t_rb_data* look_up(std::string_view text, int32_t pos, int32_t length) {
     return &enter_symbol(record)->data;
 }
 
+// An expression without a single term is read as 0: probably an operand left out.
+static void check_operand_present(bool present, int32_t at) {
+    if (!present && warnings_wanted) [[unlikely]] {
+        fault_position = at;
+        warn(warning_missing_operand, "Operand missing: it is read as 0");
+    }
+}
+
 t_term* parse_terms(std::string_view text, int32_t& pos) {
+    const int32_t start = pos;
     const auto length = static_cast<int32_t>(text.size());
     t_term* first = run_new<t_term>();
     first->kind = 1;
@@ -136,6 +154,7 @@ t_term* parse_terms(std::string_view text, int32_t& pos) {
         }
         sign = 1;
     }
+    check_operand_present(last != nullptr, start);
     return first;
 }
 
@@ -153,7 +172,9 @@ int32_t eval_terms(const t_term* first) {
 }
 
 int32_t parse_immediate(std::string_view text, int32_t& pos) {
+    const int32_t start = pos;
     const auto length = static_cast<int32_t>(text.size());
+    bool present = false; // a number or a name was read
     int32_t result = 0;
     int32_t sign = 1;
     while (pos <= length) {
@@ -169,16 +190,24 @@ int32_t parse_immediate(std::string_view text, int32_t& pos) {
         if (is_digit(c)) {
             result = wrap_add(result, wrap_mul(sign, read_number(text, pos)));
             sign = 1;
+            present = true;
         } else if (is_letter(c) || c == '_') {
             int32_t name_len = name_length(text, pos, false);
             const t_rb_data* symbol = look_up(text, pos, name_len);
-            fatal_check(symbol->item != nullptr, "Constant not defined");
+            std::string named; // the name is told where the report is not the classic one
+            if (symbol->item == nullptr && !classic_report) [[unlikely]] {
+                named = " - " + std::string(symbol->name);
+                fault_notes = register_notes(symbol->name);
+            }
+            fatal_check(symbol->item != nullptr, "Constant not defined", named);
             result = wrap_add(result, wrap_mul(sign, symbol->value));
             sign = 1;
             pos += name_len;
+            present = true;
         } else {
             ++pos;
         }
     }
+    check_operand_present(present, start);
     return result;
 }

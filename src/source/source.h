@@ -75,6 +75,9 @@ t_place current_place();
 // Closes every level still open and clears the stack.
 void reset_sources();
 
+// Where the first character that the latest normalisation dropped (one of "!$%&()*/<>?\^`{|}~"
+// outside strings) stood in its text, 1-based; 0 when it dropped none.
+extern int32_t first_dropped;
 // The canonical spacing of text, in a buffer of the normaliser's that the next call reuses;
 // "String exceeds line" for a quote that does not close.
 std::string_view normalize_text(std::string_view text);

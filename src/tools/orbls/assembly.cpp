@@ -57,9 +57,17 @@ static t_span16 span_of(const t_place& place) {
 static void copy_findings(t_file_names& names) {
     for (const t_diagnostic& diagnostic : diagnostics) {
         const t_place& place = diagnostic.place;
-        t_finding finding{diagnostic.warning, diagnostic.message, -1, {0, 0, 0}, {}};
+        t_finding finding{diagnostic.warning, diagnostic.message, -1, {0, 0, 0}, {}, {}};
         if (!diagnostic.detail.empty())
             finding.message += " " + diagnostic.detail;
+        // A note at a place of its own is related information; one at the diagnostic's place is a
+        // line of the message.
+        for (const t_note& note : diagnostic.notes) {
+            if (note.place.line > 0 && !note.place.file.empty() && note.place.file != command_line_file)
+                finding.notes.push_back({note.message, file_of(names, note.place.file), span_of(note.place)});
+            else
+                finding.message += "\n" + note.message;
+        }
         if (place.file == command_line_file)
             finding.message += " (in the defined constant \"" + place.text + "\")";
         else if (!place.file.empty() && place.line > 0) {
