@@ -53,7 +53,7 @@ const t_cli_case cli_cases[] = {
      "<command line>:1:12: error: Immediate value expected\n#const X = @a\n           ^~\n", "", ""},
     {"blank lines counted, column of the first word",
      {{"t.asm", "db 1\r\n\r\n\r\n  nop\r\n"}}, {"-o", "x.orb", "t.asm"}, "", 1, "",
-     "t.asm:4:3: error: Syntax Error\n  nop\n  ^~~\n", "", ""},
+     "t.asm:4:3: error: Syntax Error\n  nop\n  ^~~\nt.asm:4:3: note: 'nop' is not a mnemonic; did you mean 'pop'?\n", "", ""},
     {"column of the operand at fault, tabs kept under it",
      {{"t.asm", "\tadd\tax,  [qq]\r\n"}}, {"-o", "x.orb", "t.asm"}, "", 1, "",
      "t.asm:1:12: error: Register expected\n\tadd\tax,  [qq]\n\t   \t      ^~\n", "", ""},
@@ -83,17 +83,17 @@ const t_cli_case cli_cases[] = {
     {"warnings leave the image as it is",
      {{"t.asm", "@l: add ax,bx\r\ndb 0x1F, 1_000, 300\r\ndw 70000\r\nfld q1,single 1.00000000000000000001\r\n"}},
      {"-o", "x.orb", "t.asm"}, "", 0, "",
-     "t.asm:1:5: warning: Text after a label is not assembled\n@l: add ax,bx\n    ^~~\n"
-     "t.asm:2:4: warning: Characters glued to a number are skipped\ndb 0x1F, 1_000, 300\n   ^~~~\n"
-     "t.asm:2:10: warning: Characters glued to a number are skipped\ndb 0x1F, 1_000, 300\n         ^~~~~\n"
-     "t.asm:2:17: warning: Value does not fit in a byte\ndb 0x1F, 1_000, 300\n                ^~~\n"
-     "t.asm:3:4: warning: Value does not fit in a word\ndw 70000\n   ^~~~~\n"
-     "t.asm:4:15: warning: Single constant cut at 20 characters\nfld q1,single 1.00000000000000000001\n"
+     "t.asm:1:5: warning: Text after a label is not assembled [-Wlabel-text]\n@l: add ax,bx\n    ^~~\n"
+     "t.asm:2:4: warning: Characters glued to a number are skipped [-Wglued-number]\ndb 0x1F, 1_000, 300\n   ^~~~\n"
+     "t.asm:2:10: warning: Characters glued to a number are skipped [-Wglued-number]\ndb 0x1F, 1_000, 300\n         ^~~~~\n"
+     "t.asm:2:17: warning: Value does not fit in a byte [-Wvalue-range]\ndb 0x1F, 1_000, 300\n                ^~~\n"
+     "t.asm:3:4: warning: Value does not fit in a word [-Wvalue-range]\ndw 70000\n   ^~~~~\n"
+     "t.asm:4:15: warning: Single constant cut at 20 characters [-Wsingle-cut]\nfld q1,single 1.00000000000000000001\n"
      "              ^~~~~~~~~~~~~~~~~~~~~~\n",
      "x.orb", std::string("\x19\x01\x2C\x70\x11\x10\xF7\x00\x00\x80\x3F", 11)},
     {"warnings silenced", {{"t.asm", "@l: add ax,bx\r\n"}}, {"-w", "-o", "x.orb", "t.asm"}, "", 0, "", "", "x.orb", ""},
     {"warnings as errors", {{"t.asm", "db 1.5\r\n"}}, {"-Werror", "-o", "x.orb", "t.asm"}, "", 1, "",
-     "t.asm:1:4: error: Characters glued to a number are skipped [-Werror]\ndb 1.5\n   ^~~\n", "", ""},
+     "t.asm:1:4: error: Characters glued to a number are skipped [-Werror=glued-number]\ndb 1.5\n   ^~~\n", "", ""},
     {"classic diagnostics on standard error", {{"t.asm", "db 1\r\n\r\nbogus\r\n"}},
      {"--diagnostics=classic", "-o", "x.orb", "t.asm"}, "", 1, "",
      "\nError : Syntax Error\nFile  : t.asm\nLine  : 2\nFault : bogus\n", "", ""},

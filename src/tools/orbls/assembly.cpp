@@ -60,14 +60,6 @@ static void copy_findings(t_file_names& names) {
         t_finding finding{diagnostic.warning, diagnostic.message, -1, {0, 0, 0}, {}, {}};
         if (!diagnostic.detail.empty())
             finding.message += " " + diagnostic.detail;
-        // A note at a place of its own is related information; one at the diagnostic's place is a
-        // line of the message.
-        for (const t_note& note : diagnostic.notes) {
-            if (note.place.line > 0 && !note.place.file.empty() && note.place.file != command_line_file)
-                finding.notes.push_back({note.message, file_of(names, note.place.file), span_of(note.place)});
-            else
-                finding.message += "\n" + note.message;
-        }
         if (place.file == command_line_file)
             finding.message += " (in the defined constant \"" + place.text + "\")";
         else if (!place.file.empty() && place.line > 0) {
@@ -76,6 +68,16 @@ static void copy_findings(t_file_names& names) {
         }
         for (const auto& [file, line] : place.included_from)
             finding.included_from.emplace_back(file_of(names, file), line - 1);
+        // Notes are related information, at their own place or at the finding's; a finding of no
+        // line has them in its message.
+        for (const t_note& note : diagnostic.notes) {
+            if (note.place.line > 0 && !note.place.file.empty() && note.place.file != command_line_file)
+                finding.notes.push_back({note.message, file_of(names, note.place.file), span_of(note.place)});
+            else if (finding.file >= 0)
+                finding.notes.push_back({note.message, finding.file, finding.span});
+            else
+                finding.message += "\n" + note.message;
+        }
         names.assembly.findings.push_back(std::move(finding));
     }
 }

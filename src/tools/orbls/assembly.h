@@ -21,7 +21,7 @@ struct t_span16 {
     int32_t end;   // one past the last
 };
 
-// A note of a finding at a place of its own.
+// A note of a finding, at its own place or at the finding's.
 struct t_finding_note {
     std::string message;
     int32_t file; // index into files
@@ -35,7 +35,7 @@ struct t_finding {
     int32_t file;                                     // index into files; -1 when it belongs to no line
     t_span16 span;                                    // the word at fault
     std::vector<std::pair<int32_t, int32_t>> included_from; // (file, 0-based line) of each #include, innermost first
-    std::vector<t_finding_note> notes; // notes at places of their own ("first defined here")
+    std::vector<t_finding_note> notes; // what helps to act on it ("first defined here")
 };
 
 // A label or constant of the run.
