@@ -47,7 +47,8 @@ struct t_note {
 struct t_diagnostic {
     bool warning;
     std::string message;     // the report's message, a symbol's name included
-    std::string detail;      // for a file that could not be read: its name and the system's reason
+    std::string detail;      // for a file that could not be read: its name and the system's reason;
+                             // for an undefined constant, "- " and its name
     std::string report_file; // the classic report's file, line and fault
     int32_t report_line;
     std::string fault;
@@ -63,7 +64,7 @@ extern bool warnings_wanted;
 extern bool warnings_are_errors; // a run with a warning then writes no image and fails
 extern std::vector<t_diagnostic> diagnostics;
 // Set just before a check whose error belongs elsewhere than the line in hand (an undefined name
-// at its first use, an #org at its line), and the system's reason for a failed read.
+// at its first use, an #org at its line), and the detail of the next error.
 extern const t_place* fault_place;
 extern std::string fault_detail;
 // Notes for the next error, set just before its check; the error takes them.

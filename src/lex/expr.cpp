@@ -194,12 +194,12 @@ int32_t parse_immediate(std::string_view text, int32_t& pos) {
         } else if (is_letter(c) || c == '_') {
             int32_t name_len = name_length(text, pos, false);
             const t_rb_data* symbol = look_up(text, pos, name_len);
-            std::string named; // the name is told where the report is not the classic one
+            // The name follows the message where the report is not the classic one.
             if (symbol->item == nullptr && !classic_report) [[unlikely]] {
-                named = " - " + std::string(symbol->name);
+                fault_detail = "- " + std::string(symbol->name);
                 fault_notes = register_notes(symbol->name);
             }
-            fatal_check(symbol->item != nullptr, "Constant not defined", named);
+            fatal_check(symbol->item != nullptr, "Constant not defined");
             result = wrap_add(result, wrap_mul(sign, symbol->value));
             sign = 1;
             pos += name_len;
