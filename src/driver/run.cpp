@@ -36,6 +36,8 @@ static void define_command_line_constants() {
         const std::string value = equals == std::string::npos ? "1" : definition.substr(equals + 1);
         hand_line("<command line>", ++number, "#const " + definition.substr(0, equals) + " = " + value);
         process_line();
+        if (first_dropped != 0)
+            check_dropped_characters();
     }
 }
 
@@ -45,6 +47,8 @@ static void read_all_source() {
     while (next_line()) {
         t_item* before = tail;
         process_line();
+        if (first_dropped != 0) [[unlikely]] // after the line assembled: none on a line in error
+            check_dropped_characters();
         if (listing_enabled)
             record_line(before);
     }

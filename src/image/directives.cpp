@@ -63,11 +63,11 @@ static int32_t directive_value(std::string_view line, int32_t& pos) {
     return value;
 }
 
-// A character that normalisation dropped from a directive or an instruction that assembled: "2*3"
-// reads as 2 and 3, which sum to 5. A label line warns of its rest anyway; after a ";" a note may
-// say anything.
-static void check_dropped(std::string_view line) {
-    if (line[0] == '@' || line.data() == end_of_mem_text.data())
+// "2*3" reads as 2 and 3, which sum to 5. A label line warns of its rest anyway; after a ";" a
+// note may say anything.
+void check_dropped_characters() {
+    const std::string_view line = current_line;
+    if (!warnings_wanted || line.empty() || line[0] == '@')
         return;
     const t_source& source = include_stack[nesting_depth];
     const std::string_view text = source.written.substr(static_cast<std::size_t>(source.indent));
@@ -82,7 +82,8 @@ static void check_dropped(std::string_view line) {
     place.length = 1;
     fault_place = &place;
     const char dropped = text[static_cast<std::size_t>(first_dropped - 1)];
-    warn(warning_ignored_characters, std::string("'") + dropped + "' is ignored outside strings: expressions have only + and -");
+    warn(warning_ignored_characters,
+         std::string("'") + dropped + "' is ignored outside strings: expressions have only + and -");
     fault_place = nullptr;
 }
 
@@ -128,6 +129,4 @@ void process_line() {
         else
             encode_instruction();
     }
-    if (first_dropped != 0 && warnings_wanted) [[unlikely]]
-        check_dropped(line);
 }

@@ -55,6 +55,9 @@ void emit_mem_operand(std::string_view text, uint16_t word, int32_t& pos);
 
 // Handles the current line: directives, constants and labels here, everything else encoded.
 void process_line();
+// Warns of a character that normalisation dropped from the line just processed, a directive or
+// an instruction (first_dropped tells whether there is one).
+void check_dropped_characters();
 
 // Notes a deferred item just appended with its terms: its value is worked out now when it names
 // no label and only defined constants, else it is evaluated at every check.

@@ -106,16 +106,16 @@ static t_rb_data* look_up(std::string_view text, int32_t pos, int32_t length) {
     return &enter_symbol(record)->data;
 }
 
-// An expression without a single term is read as 0: probably an operand left out.
-static void check_operand_present(bool present, int32_t at) {
-    if (!present && warnings_wanted) [[unlikely]] {
-        fault_position = at;
-        warn(warning_missing_operand, "Operand missing: it is read as 0");
-    }
+// An expression without a single term is read as 0: probably an operand left out. The warning
+// points where the expression ended, which is where the operand belongs.
+[[gnu::noinline]] static void warn_missing_operand(int32_t at) {
+    if (!warnings_wanted)
+        return;
+    fault_position = at;
+    warn(warning_missing_operand, "Operand missing: it is read as 0");
 }
 
 t_term* parse_terms(std::string_view text, int32_t& pos) {
-    const int32_t start = pos;
     const auto length = static_cast<int32_t>(text.size());
     t_term* first = run_new<t_term>();
     first->kind = 1;
@@ -154,7 +154,8 @@ t_term* parse_terms(std::string_view text, int32_t& pos) {
         }
         sign = 1;
     }
-    check_operand_present(last != nullptr, start);
+    if (last == nullptr) [[unlikely]]
+        warn_missing_operand(pos);
     return first;
 }
 
@@ -172,7 +173,6 @@ int32_t eval_terms(const t_term* first) {
 }
 
 int32_t parse_immediate(std::string_view text, int32_t& pos) {
-    const int32_t start = pos;
     const auto length = static_cast<int32_t>(text.size());
     bool present = false; // a number or a name was read
     int32_t result = 0;
@@ -208,6 +208,7 @@ int32_t parse_immediate(std::string_view text, int32_t& pos) {
             ++pos;
         }
     }
-    check_operand_present(present, start);
+    if (!present) [[unlikely]]
+        warn_missing_operand(pos);
     return result;
 }

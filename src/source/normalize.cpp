@@ -145,9 +145,8 @@ t_span written_span(std::string_view text, int32_t pos) {
     std::size_t at = 0;
     int32_t written = 0;
     for (bool after_separator = true; at < text.size(); ++at) {
-        unsigned char cls = char_classes.of[static_cast<unsigned char>(text[at])];
-        cls = cls == dropped ? static_cast<unsigned char>(separator) : cls;
-        if (pos < 1 && cls != separator && cls != line_end)
+        const unsigned char cls = char_classes.of[static_cast<unsigned char>(text[at])];
+        if (pos < 1 && (cls == word || cls == punctuation || cls == quote))
             break; // the whole line: its first word
         if (cls == quote) {
             const std::size_t close = std::min(text.find(text[at], at + 1), text.size() - 1);

@@ -16,14 +16,14 @@ static std::vector<std::pair<t_rb_node*, t_place>> first_uses;
 bool symbol_uses_wanted = false;
 std::vector<t_symbol_use> symbol_uses;
 // Where each name was defined, for the note on a redeclaration; kept unless the report is the
-// classic one. The line is copied as written, for the note to show it.
+// classic one or the uses are kept (they hold the definitions too). A file's path is copied once
+// for the definitions that follow in it.
 struct t_definition {
     const t_rb_node* node;
     std::string_view path;
     int32_t physical_line;
-    int32_t indent;
-    std::string_view written;
-    int32_t position; // of the name in the normalised line
+    int32_t column;
+    int32_t length;
 };
 static std::vector<t_definition> definitions;
 
@@ -119,23 +119,33 @@ static void remember_definition(const t_rb_node* node) {
     if (current_line.data() == end_of_mem_text.data() || current_line.data() == end_of_program_text.data())
         return; // entered by the run itself, at no line
     const t_source& source = include_stack[nesting_depth];
-    definitions.push_back({node, run_copy(source.path), source.physical_line, source.indent, run_copy(source.written),
-                           fault_position});
+    // The file read is the same as at the last definition while the depth and the files opened are.
+    static std::string_view path;
+    static std::pair<int32_t, std::size_t> path_read_at{0, 0};
+    if (definitions.empty() || path_read_at != std::pair(nesting_depth, files_read.size())) {
+        path = run_copy(source.path);
+        path_read_at = {nesting_depth, files_read.size()};
+    }
+    // A label stands first on its line; a constant's name is found in the line as written.
+    const std::string_view text = source.written.substr(static_cast<std::size_t>(source.indent));
+    const int32_t offset = fault_position == 1 && !text.empty() && text[0] == '@' ? 0 : written_span(text, fault_position).offset;
+    definitions.push_back({node, path, source.physical_line, source.indent + offset + 1,
+                           static_cast<int32_t>(node->data.name.size())});
 }
 
 // "first defined here", at the definition of node.
 static std::vector<t_note> first_definition_notes(const t_rb_node* node) {
+    for (const t_symbol_use& use : symbol_uses)
+        if (use.node == node && use.definition)
+            return {{"first defined here", use.place}};
     for (const t_definition& definition : definitions) {
         if (definition.node != node)
             continue;
         t_place place;
         place.file = definition.path;
         place.line = definition.physical_line;
-        place.text = definition.written;
-        const t_span span = written_span(definition.written.substr(static_cast<std::size_t>(definition.indent)),
-                                         definition.position);
-        place.column = definition.indent + span.offset + 1;
-        place.length = span.length;
+        place.column = definition.column;
+        place.length = definition.length;
         return {{"first defined here", place}};
     }
     return {};
@@ -210,7 +220,7 @@ t_rb_node* enter_symbol(const t_rb_data& record) {
     t_rb_node* const known = name_index[slot];
     if (symbol_uses_wanted)
         symbol_uses.push_back({known, record.item != nullptr, current_place()});
-    const bool remembered = record.item != nullptr && !classic_report;
+    const bool remembered = record.item != nullptr && !classic_report && !symbol_uses_wanted;
     if (known != nullptr) {
         enter_existing(known, record);
         if (remembered)
