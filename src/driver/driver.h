@@ -84,6 +84,7 @@ enum t_warning : int32_t {
     warning_trailing_text, warning_missing_operand, warning_ignored_characters, warning_number_range, warning_count
 };
 extern const std::string_view warning_names[warning_count];
+static_assert(warning_count <= 32, "every warning needs a bit of warnings_off");
 extern uint32_t warnings_off; // bit k set: warning k is not kept (-Wno-NAME)
 // The warning of that name, or warning_count.
 t_warning warning_named(std::string_view name);

@@ -47,7 +47,8 @@ static void print_classic_report(const t_diagnostic& diagnostic) {
 // at fault. Only "Too many nested includes" is raised at depth 17; it names the file at level 16,
 // which holds the include line.
 static t_diagnostic diagnostic_here(bool warning, std::string_view message, std::string_view suffix) {
-    t_diagnostic diagnostic{warning, std::string(message).append(suffix), {}, {}, 0, std::string(current_line), {}, {}, {}};
+    t_diagnostic diagnostic{
+        warning, std::string(message).append(suffix), {}, {}, 0, std::string(current_line), {}, {}, {}};
     const int32_t level = std::clamp(nesting_depth, 1, max_nesting);
     diagnostic.report_file = include_stack[level].file_name;
     diagnostic.report_line = include_stack[level].line_number;

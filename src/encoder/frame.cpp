@@ -100,8 +100,9 @@ static t_stage_set make_stage_candidates() {
 static void check_rest(t_scan& scan) {
     skip_blanks(scan.line, scan.pos);
     fault_position = scan.pos;
-    warn_check(scan.pos > static_cast<int32_t>(scan.line.size()) || scan.line[static_cast<std::size_t>(scan.pos - 1)] == ';',
-               warning_trailing_text, "Text after the instruction is not assembled");
+    const bool ended = scan.pos > static_cast<int32_t>(scan.line.size());
+    warn_check(ended || scan.line[static_cast<std::size_t>(scan.pos - 1)] == ';', warning_trailing_text,
+               "Text after the instruction is not assembled");
 }
 
 static bool is_name_char(char c) {

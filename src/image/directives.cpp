@@ -6,6 +6,8 @@
 #include "source/source.h"
 #include "symbols/symbols.h"
 
+#include <algorithm>
+
 bool header_requested = false;
 
 // Appends an item of kind and returns it, for the directive to set its size or parameter.
@@ -73,7 +75,7 @@ void check_dropped_characters() {
     const std::string_view text = source.written.substr(static_cast<std::size_t>(source.indent));
     for (std::size_t k = 0; k + 1 < static_cast<std::size_t>(first_dropped); ++k) {
         if (text[k] == '"' || text[k] == '\'')
-            k = text.find(text[k], k + 1); // closed: the line was normalised
+            k = std::min(text.find(text[k], k + 1), text.size()); // closed: the line was normalised
         else if (text[k] == ';')
             return;
     }

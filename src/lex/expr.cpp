@@ -42,7 +42,8 @@ static void check_number_text(std::string_view text, int32_t first, int32_t last
         uint64_t value = 0;
         for (int32_t k = first; k <= last_digit && value <= 0xFFFFFFFFu; ++k)
             value = value * radix + static_cast<uint64_t>(digit_value(at(text, k)));
-        warn_check(value <= 0xFFFFFFFFu, warning_number_range, "Number does not fit in 32 bits: only its low 32 bits are kept");
+        warn_check(value <= 0xFFFFFFFFu, warning_number_range,
+                   "Number does not fit in 32 bits: only its low 32 bits are kept");
     }
 }
 

@@ -119,16 +119,20 @@ static void remember_definition(const t_rb_node* node) {
     if (current_line.data() == end_of_mem_text.data() || current_line.data() == end_of_program_text.data())
         return; // entered by the run itself, at no line
     const t_source& source = include_stack[nesting_depth];
-    // The file read is the same as at the last definition while the depth and the files opened are.
+    // The file read is the same as at the last definition while the depth and the files opened are
+    // (the definitions of the command line and standard input, which is not counted, differ in
+    // their names' lengths).
     static std::string_view path;
     static std::pair<int32_t, std::size_t> path_read_at{0, 0};
-    if (definitions.empty() || path_read_at != std::pair(nesting_depth, files_read.size())) {
+    if (definitions.empty() || path_read_at != std::pair(nesting_depth, files_read.size()) ||
+        path.size() != source.path.size()) {
         path = run_copy(source.path);
         path_read_at = {nesting_depth, files_read.size()};
     }
     // A label stands first on its line; a constant's name is found in the line as written.
     const std::string_view text = source.written.substr(static_cast<std::size_t>(source.indent));
-    const int32_t offset = fault_position == 1 && !text.empty() && text[0] == '@' ? 0 : written_span(text, fault_position).offset;
+    const int32_t offset =
+        fault_position == 1 && !text.empty() && text[0] == '@' ? 0 : written_span(text, fault_position).offset;
     definitions.push_back({node, path, source.physical_line, source.indent + offset + 1,
                            static_cast<int32_t>(node->data.name.size())});
 }
