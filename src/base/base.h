@@ -39,15 +39,24 @@ struct t_place {
     std::vector<std::pair<std::string, int32_t>> included_from; // each enclosing #include, innermost first
 };
 
+// A note after a diagnostic: at its own place when place.line > 0, else at the diagnostic's.
+struct t_note {
+    std::string message;
+    t_place place;
+};
+
 // One error or warning as the run found it.
 struct t_diagnostic {
     bool warning;
     std::string message;     // the report's message, a symbol's name included
-    std::string detail;      // for a file that could not be read: its name and the system's reason
+    std::string detail;      // for a file that could not be read: its name and the system's reason;
+                             // for an undefined constant, "- " and its name
     std::string report_file; // the classic report's file, line and fault
     int32_t report_line;
     std::string fault;
     t_place place;
+    std::string_view warning_name; // a warning's name, as -Wno-NAME turns it off
+    std::vector<t_note> notes;     // what helps to act on it, in the order printed
 };
 
 // How a run reports: classic prints the report on the console; otherwise every error and warning
@@ -60,6 +69,19 @@ extern std::vector<t_diagnostic> diagnostics;
 // The diagnostic that takes them clears them.
 extern const t_place* fault_place;
 extern std::string fault_detail;
+// Notes for the next error, set just before its check; the error takes them.
+extern std::vector<t_note> fault_notes;
+
+// ORDER: the warnings, as warning_names names them.
+enum t_warning : int32_t {
+    warning_glued_number, warning_digit, warning_value_range, warning_label_text, warning_single_cut,
+    warning_trailing_text, warning_missing_operand, warning_ignored_characters, warning_number_range, warning_count
+};
+extern const std::string_view warning_names[warning_count];
+static_assert(warning_count <= 32, "every warning needs a bit of warnings_off");
+extern uint32_t warnings_off; // bit k set: warning k is not kept (-Wno-NAME)
+// The warning of that name, or warning_count.
+t_warning warning_named(std::string_view name);
 
 // Console output is buffered; it is flushed before the report's wait and at the end of the run.
 extern std::string* console_capture; // when set, console output is appended here instead

@@ -8,6 +8,8 @@
 #include "source/source.h"
 #include "symbols/symbols.h"
 
+#include <algorithm>
+
 // Appends an item of kind and returns it, for the directive to set its size or parameter.
 static t_item* emit_directive(int32_t kind) {
     emit_item(kind, 0, nullptr);
@@ -46,7 +48,8 @@ static void define_label(std::string_view line, int32_t pos) {
     // The rest of a label line is not read: an instruction there is lost, a ";" note is not.
     expect_char(line, ':', pos);
     fault_position = pos;
-    warn_check(pos > length || line[static_cast<std::size_t>(pos - 1)] == ';', "Text after a label is not assembled");
+    warn_check(pos > length || line[static_cast<std::size_t>(pos - 1)] == ';', warning_label_text,
+               "Text after a label is not assembled");
 }
 
 static const t_keywords directive_keywords = compile_keywords(directive_list);
@@ -61,6 +64,30 @@ static int32_t directive_value(std::string_view line, int32_t& pos) {
     const int32_t value = parse_immediate(line, pos);
     fault_position = value_at;
     return value;
+}
+
+// "2*3" reads as 2 and 3, which sum to 5. A label line warns of its rest anyway; after a ";" a
+// note may say anything.
+void check_dropped_characters() {
+    const std::string_view line = current_line;
+    if (!warnings_wanted || line.empty() || line[0] == '@')
+        return;
+    const t_source& source = include_stack[nesting_depth];
+    const std::string_view text = source.written.substr(static_cast<std::size_t>(source.indent));
+    for (std::size_t k = 0; k + 1 < static_cast<std::size_t>(first_dropped); ++k) {
+        if (text[k] == '"' || text[k] == '\'')
+            k = std::min(text.find(text[k], k + 1), text.size()); // closed: the line was normalised
+        else if (text[k] == ';')
+            return;
+    }
+    t_place place = current_place();
+    place.column = source.indent + first_dropped;
+    place.length = 1;
+    fault_place = &place;
+    const char dropped = text[static_cast<std::size_t>(first_dropped - 1)];
+    warn(warning_ignored_characters,
+         std::string("'") + dropped + "' is ignored outside strings: expressions have only + and -");
+    fault_place = nullptr;
 }
 
 void process_line() {

@@ -28,6 +28,9 @@ extern t_line_record* line_records; // the records in reading order
 
 // Handles the current line: directives, constants and labels here, everything else encoded.
 void process_line();
+// Warns of a character that normalisation dropped from the line just processed, a directive or
+// an instruction (first_dropped tells whether there is one).
+void check_dropped_characters();
 
 // One whole assembly of name: read, lay out and write the image; true on success, false after an
 // error. With write_output false the image is laid out but not written.

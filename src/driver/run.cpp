@@ -29,6 +29,7 @@ static void begin_run(std::string_view name) {
     fault_position = 0;
     fault_place = nullptr;
     fault_detail.clear();
+    fault_notes.clear();
     diagnostics.clear();
     files_read.clear();
     line_records = last_record = nullptr;
@@ -43,6 +44,8 @@ static void define_command_line_constants() {
         const std::string value = equals == std::string::npos ? "1" : definition.substr(equals + 1);
         hand_line("<command line>", ++number, "#const " + definition.substr(0, equals) + " = " + value);
         process_line();
+        if (first_dropped != 0)
+            check_dropped_characters();
     }
 }
 
@@ -74,6 +77,8 @@ static void read_all_source() {
         t_line_record* record = listing_enabled ? new_line_record() : nullptr;
         t_item* before = tail;
         process_line();
+        if (first_dropped != 0) [[unlikely]] // after the line assembled: none on a line in error
+            check_dropped_characters();
         if (record != nullptr)
             keep_line_record(record, before);
     }
@@ -118,8 +123,11 @@ static void report_error(const t_fatal_stop& stop) {
     t_diagnostic diagnostic = diagnostic_here(false, stop.message, stop.position);
     if (!classic_report && fault_place != nullptr)
         diagnostic.place = *fault_place;
+    if (!classic_report)
+        diagnostic.notes = std::move(fault_notes);
     fault_place = nullptr;
     fault_detail.clear();
+    fault_notes.clear();
     if (classic_report)
         print_classic_report(diagnostic);
     else
@@ -159,7 +167,7 @@ static void stop_for_memory() {
     // takes what the reserve held.
     std::vector<t_diagnostic>().swap(diagnostics);
     try {
-        diagnostics.push_back(t_diagnostic{false, out_of_memory.message, {}, {}, 0, {}, {}});
+        diagnostics.push_back(t_diagnostic{false, out_of_memory.message, {}, {}, 0, {}, {}, {}, {}});
         // For --diagnostics=classic: the file and line, and the line in hand unless it is what
         // took the memory.
         diagnostics.back().report_file = source.file_name;

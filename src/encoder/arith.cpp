@@ -60,5 +60,6 @@ bool encode_arithmetic(t_scan& scan) {
     require_comma(after);
     const auto b = static_cast<uint32_t>(require_register(after));
     emit_memory(0x5000 + 0x200 * n + 16 * b + m, scan);
+    scan.pos = after.pos; // the instruction ends after its second operand
     return true;
 }

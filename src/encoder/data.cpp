@@ -59,7 +59,7 @@ static void emit_data_value(t_scan& scan, int32_t stage, int32_t precision) {
         emit_item(kind_bytes, stage, bytes);
         // Only the low bytes are kept: a value beyond what they hold, signed or not, was probably not meant.
         fault_position = value_at;
-        warn_check(stage == 1 ? value >= -128 && value <= 255 : value >= -32768 && value <= 65535,
+        warn_check(stage == 1 ? value >= -128 && value <= 255 : value >= -32768 && value <= 65535, warning_value_range,
                    stage == 1 ? "Value does not fit in a byte" : "Value does not fit in a word");
     } else if (stage == 3) {
         emit_deferred(kind_value, parse_terms(scan.line, scan.pos));

@@ -58,8 +58,9 @@ static void encode_float_source(t_scan& scan, uint32_t q) {
     const uint8_t prefix[2] = {static_cast<uint8_t>(word), static_cast<uint8_t>(word >> 8)};
     const std::string_view text = scan.line.substr(static_cast<std::size_t>(scan.pos - 1));
     fault_position = scan.pos;
-    warn_check(text.size() <= single_constant_chars, "Single constant cut at 20 characters");
+    warn_check(text.size() <= single_constant_chars, warning_single_cut, "Single constant cut at 20 characters");
     emit_float(text.substr(0, single_constant_chars), 1, prefix, 2);
+    scan.pos = static_cast<int32_t>(scan.line.size()) + 1; // the constant is the rest of the line
 }
 
 bool encode_float_load(t_scan& scan) {
@@ -73,6 +74,7 @@ bool encode_float_load(t_scan& scan) {
         require_comma(after);
         const auto q = static_cast<uint32_t>(require_float_register(after));
         emit_memory(0x7400 + 0x100 * static_cast<uint32_t>(precision - 1) + 16 * q + b, scan);
+        scan.pos = after.pos; // the instruction ends after its second operand
         return true;
     }
     int32_t r = match_register(scan);

@@ -1,13 +1,16 @@
 // The encoder frame: the stages tried in a fixed order, and the operand steps they share.
 #include "base/base.h"
+#include "base/nearest.h"
 #include "encoder/encoder.h"
 #include "encoder/stages.h"
 #include "image/image.h"
 #include "lex/lex.h"
 #include "source/source.h"
 
+#include <algorithm>
 #include <bit>
 #include <iterator>
+#include <vector>
 
 const t_keywords register_keywords = compile_keywords(register_list);
 const t_keywords condition_keywords = compile_keywords(condition_list);
@@ -75,6 +78,16 @@ static t_stage_set make_stage_candidates() {
     return set;
 }
 
+// What follows a complete instruction is never read: a ";" note is the custom, anything else was
+// probably meant to count.
+static void check_rest(t_scan& scan) {
+    skip_blanks(scan.line, scan.pos);
+    fault_position = scan.pos;
+    const bool ended = scan.pos > static_cast<int32_t>(scan.line.size());
+    warn_check(ended || scan.line[static_cast<std::size_t>(scan.pos - 1)] == ';', warning_trailing_text,
+               "Text after the instruction is not assembled");
+}
+
 void encode_instruction() {
     static const t_stage_set stage_candidates = make_stage_candidates();
     t_scan scan{current_line, 1};
@@ -84,8 +97,13 @@ void encode_instruction() {
                                  : ~t_stage_mask(0);
     // ORDER: the candidates from the first stage on; the lowest bit is the next to try.
     for (t_stage_mask left = may; left != 0; left &= left - 1)
-        if (stages[std::countr_zero(left)](scan))
+        if (stages[std::countr_zero(left)](scan)) {
+            if (warnings_wanted)
+                check_rest(scan);
             return;
+        }
     fault_position = 0;
+    if (!classic_report)
+        fault_notes = mnemonic_notes(scan.line);
     fatal_check(false, "Syntax Error");
 }

@@ -51,6 +51,7 @@ bool encode_load(t_scan& scan) {
         require_comma(after);
         const auto s = static_cast<uint32_t>(require_register(after));
         emit_memory(0x4400 + segment + 0x100 * static_cast<uint32_t>(n) + 16 * s + b, scan);
+        scan.pos = after.pos; // the instruction ends after its second operand
     } else if ((n = match_word(scan, condition_keywords) - 1) >= 0) {
         expect_char(scan.line, ',', scan.pos); // the comma after a condition may be left out
         const auto r = static_cast<uint32_t>(require_register(scan));

@@ -39,6 +39,7 @@ void emit_mem_operand(std::string_view text, uint16_t word, int32_t& pos) {
         emit_item(kind_bytes, 2, bytes);
         return;
     }
+    fatal_check(pos <= static_cast<int32_t>(text.size()), "] expected"); // not a displacement left out
     word = static_cast<uint16_t>(word + 0x4000); // a displacement follows: size code 01 becomes 10
     emit_deferred(kind_memory, parse_terms(text, pos), word);
     fatal_check(expect_char(text, ']', pos), "] expected");

@@ -7,6 +7,7 @@
 #include "source/source.h"
 #include "symbols/symbols.h"
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -75,11 +76,24 @@ void note_org(const t_item* item) {
         org_places.emplace_back(item, current_place());
 }
 
-// Points a report at the line of the #org item.
-static void point_at_org(const t_item* item) {
+// An address as the source writes it: hexadecimal with the suffix "h", led by a digit.
+static std::string hex_address(int64_t address) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text = "h";
+    for (auto value = static_cast<uint32_t>(address); value != 0 || text.size() == 1; value /= 16)
+        text.insert(text.begin(), digits[value % 16]);
+    return text[0] > '9' ? "0" + text : text;
+}
+
+// Points a report at the line of the #org item, and says how far the items before it reach.
+static void point_at_org(const t_item* item, int64_t address) {
     for (const auto& [org, place] : org_places)
         if (org == item)
             fault_place = &place;
+    if (!classic_report)
+        fault_notes = {{"the items before it reach " + hex_address(address) + ", beyond the " +
+                            hex_address(item->parameter) + " it asks for",
+                        {}}};
 }
 
 // One walk that assigns addresses and sizes: 4-byte operands in the first pass, 6-byte ones when
@@ -106,7 +120,7 @@ static void layout_pass(bool first, bool all_long) {
             break;
         case kind_org:
             if (address > item->parameter)
-                point_at_org(item);
+                point_at_org(item, address);
             fatal_check(address <= item->parameter, "Could not satisfy #org statement");
             item->size = static_cast<int32_t>(item->parameter - address);
             address = item->parameter;

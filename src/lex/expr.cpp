@@ -1,5 +1,6 @@
 // Numbers and expressions: sums of signed numbers, constants and labels.
 #include "base/base.h"
+#include "base/nearest.h"
 #include "lex/lex.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
@@ -28,13 +29,22 @@ static void check_number_text(std::string_view text, int32_t first, int32_t last
     const auto length = static_cast<int32_t>(text.size());
     fault_position = first;
     const bool glued = end <= length && at(text, end) != ' ';
-    warn_check(!glued, "Characters glued to a number are skipped");
+    warn_check(!glued, warning_glued_number, "Characters glued to a number are skipped");
     bool digits_fit = true;
     for (int32_t k = first; k <= last_digit; ++k)
         digits_fit = digits_fit && static_cast<uint32_t>(digit_value(at(text, k))) < radix;
     const char before = first > 1 ? at(text, first - 1) : ' ';
     const bool after_glued = is_letter(before) || is_digit(before) || before == '_' || before == '.';
-    warn_check(digits_fit || glued || after_glued, "Digit too large for the number's base");
+    warn_check(digits_fit || glued || after_glued, warning_digit, "Digit too large for the number's base");
+    // Eight digits fit in 32 bits in every radix, whatever their values; a longer number is
+    // summed again without wrapping.
+    if (last_digit - first >= 8) [[unlikely]] {
+        uint64_t value = 0;
+        for (int32_t k = first; k <= last_digit && value <= 0xFFFFFFFFu; ++k)
+            value = value * radix + static_cast<uint64_t>(digit_value(at(text, k)));
+        warn_check(value <= 0xFFFFFFFFu, warning_number_range,
+                   "Number does not fit in 32 bits: only its low 32 bits are kept");
+    }
 }
 
 // Reads the number whose first digit stands at pos; returns its wrapped value and leaves pos one
@@ -97,6 +107,15 @@ static t_rb_data* look_up(std::string_view text, int32_t pos, int32_t length) {
     return &enter_symbol(record)->data;
 }
 
+// An expression without a single term is read as 0: probably an operand left out. The warning
+// points where the expression ended, which is where the operand belongs.
+[[gnu::noinline]] static void warn_missing_operand(int32_t at) {
+    if (!warnings_wanted)
+        return;
+    fault_position = at;
+    warn(warning_missing_operand, "Operand missing: it is read as 0");
+}
+
 t_term* parse_terms(std::string_view text, int32_t& pos) {
     const auto length = static_cast<int32_t>(text.size());
     t_term* first = run_new<t_term>();
@@ -136,11 +155,14 @@ t_term* parse_terms(std::string_view text, int32_t& pos) {
         }
         sign = 1;
     }
+    if (last == nullptr) [[unlikely]]
+        warn_missing_operand(pos);
     return first;
 }
 
 int32_t parse_immediate(std::string_view text, int32_t& pos) {
     const auto length = static_cast<int32_t>(text.size());
+    bool present = false; // a number or a name was read
     int32_t result = 0;
     int32_t sign = 1;
     while (pos <= length) {
@@ -156,16 +178,25 @@ int32_t parse_immediate(std::string_view text, int32_t& pos) {
         if (is_digit(c)) {
             result = wrap_add(result, wrap_mul(sign, read_number(text, pos)));
             sign = 1;
+            present = true;
         } else if (is_letter(c) || c == '_') {
             int32_t name_len = name_length(text, pos, false);
             const t_rb_data* symbol = look_up(text, pos, name_len);
+            // The name follows the message where the report is not the classic one.
+            if (symbol->item == nullptr && !classic_report) [[unlikely]] {
+                fault_detail = "- " + std::string(symbol->name);
+                fault_notes = register_notes(symbol->name);
+            }
             fatal_check(symbol->item != nullptr, "Constant not defined");
             result = wrap_add(result, wrap_mul(sign, symbol->value));
             sign = 1;
             pos += name_len;
+            present = true;
         } else {
             ++pos;
         }
     }
+    if (!present) [[unlikely]]
+        warn_missing_operand(pos);
     return result;
 }

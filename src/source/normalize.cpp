@@ -9,8 +9,9 @@
 
 namespace {
 // A line end (carriage return, line feed, character 26) only ever stands in a line still in the
-// read buffer, where it ends the line; elsewhere it is a separator.
-enum t_char_class : unsigned char { separator, word, punctuation, quote, line_end };
+// read buffer, where it ends the line; elsewhere it is a separator. A dropped character is a
+// separator that is no blank: a sign of arithmetic the language does not have, kept track of.
+enum t_char_class : unsigned char { separator, word, punctuation, quote, line_end, dropped };
 
 // ORDER: the classes of a source byte; every byte not listed is a separator.
 constexpr auto char_classes = [] {
@@ -22,6 +23,8 @@ constexpr auto char_classes = [] {
     for (char c : {'+', ',', '-', ':', ';', '=', '[', ']'}) table.of[static_cast<unsigned char>(c)] = punctuation;
     for (char c : {'"', '\''}) table.of[static_cast<unsigned char>(c)] = quote;
     for (char c : {'\n', '\r', '\x1a'}) table.of[static_cast<unsigned char>(c)] = line_end;
+    for (char c : {'!', '$', '%', '&', '(', ')', '*', '/', '<', '>', '?', '\\', '^', '`', '{', '|', '}', '~'})
+        table.of[static_cast<unsigned char>(c)] = dropped;
     return table;
 }();
 
@@ -38,12 +41,16 @@ inline char* normalized_room(std::size_t length) {
 }
 } // namespace
 
+int32_t first_dropped = 0;
+
 // Words are copied a run at a time; a blank goes before a punctuation character or a separator
 // only just after a word.
 const char* normalize_buffered(const char* in, const char* end, std::string_view& line) {
     char* const start = normalized_room(static_cast<std::size_t>(end - in));
+    const char* const line_start = in;
     char* out = start;
     bool after_word = false;
+    first_dropped = 0;
     for (;;) {
         char c = *in;
         switch (char_classes.of[static_cast<unsigned char>(c)]) {
@@ -61,6 +68,10 @@ const char* normalize_buffered(const char* in, const char* end, std::string_view
             ++in;
             after_word = false;
             break;
+        case dropped:
+            if (first_dropped == 0)
+                first_dropped = static_cast<int32_t>(in - line_start) + 1;
+            [[fallthrough]];
         case separator:
             if (after_word)
                 *out++ = ' ';
@@ -92,6 +103,7 @@ std::string_view normalize_text(std::string_view text) {
     char* const start = normalized_room(text.size());
     char* out = start;
     bool after_separator = true;
+    first_dropped = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         switch (char_classes.of[static_cast<unsigned char>(c)]) {
@@ -115,6 +127,8 @@ std::string_view normalize_text(std::string_view text) {
             break;
         }
         default:
+            if (char_classes.of[static_cast<unsigned char>(c)] == dropped && first_dropped == 0)
+                first_dropped = static_cast<int32_t>(i) + 1;
             if (!after_separator)
                 *out++ = ' ';
             after_separator = true;
@@ -131,7 +145,7 @@ t_span written_span(std::string_view text, int32_t pos) {
     int32_t written = 0;
     for (bool after_separator = true; at < text.size(); ++at) {
         const unsigned char cls = char_classes.of[static_cast<unsigned char>(text[at])];
-        if (pos < 1 && cls != separator && cls != line_end)
+        if (pos < 1 && (cls == word || cls == punctuation || cls == quote))
             break; // the whole line: its first word
         if (cls == quote) {
             const std::size_t close = std::min(text.find(text[at], at + 1), text.size() - 1);

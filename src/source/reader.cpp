@@ -321,7 +321,7 @@ t_place current_place() { return place_at(fault_position); }
 // only the other forms print, is the word at fault.
 t_diagnostic diagnostic_here(bool warning, std::string message, int32_t position) {
     const t_source& source = include_stack[nesting_depth];
-    t_diagnostic diagnostic{warning, std::move(message), {}, source.file_name, source.line_number, std::string(current_line), {}};
+    t_diagnostic diagnostic{warning, std::move(message), {}, source.file_name, source.line_number, std::string(current_line), {}, {}, {}};
     if (!classic_report) {
         diagnostic.place = place_at(position);
         diagnostic.detail = fault_detail;
@@ -329,4 +329,12 @@ t_diagnostic diagnostic_here(bool warning, std::string message, int32_t position
     return diagnostic;
 }
 
-void warn(std::string_view message) { diagnostics.push_back(diagnostic_here(true, std::string(message), fault_position)); }
+void warn(t_warning warning, std::string_view message) {
+    if ((warnings_off >> warning & 1) != 0)
+        return;
+    t_diagnostic diagnostic = diagnostic_here(true, std::string(message), fault_position);
+    if (!classic_report && fault_place != nullptr)
+        diagnostic.place = *fault_place;
+    diagnostic.warning_name = warning_names[warning];
+    diagnostics.push_back(std::move(diagnostic));
+}

@@ -78,15 +78,19 @@ t_place current_place();
 // The diagnostic for message at the line in hand, the word at position: the classic report's
 // file, line and fault, and, unless the report is the classic one, its place and fault_detail.
 t_diagnostic diagnostic_here(bool warning, std::string message, int32_t position);
-// A warning is kept, when warnings are wanted, for a condition that fails; nothing else changes.
-void warn(std::string_view message);
-inline void warn_check(bool condition, std::string_view message) {
+// A warning is kept, when warnings are wanted and this one is not off, for a condition that
+// fails; nothing else changes.
+void warn(t_warning warning, std::string_view message);
+inline void warn_check(bool condition, t_warning warning, std::string_view message) {
     if (!condition && warnings_wanted) [[unlikely]]
-        warn(message);
+        warn(warning, message);
 }
 // Closes every level still open and clears the stack.
 void reset_sources();
 
+// Where the first character that the latest normalisation dropped (one of "!$%&()*/<>?\^`{|}~"
+// outside strings) stood in its text, 1-based; 0 when it dropped none.
+extern int32_t first_dropped;
 // The canonical spacing of text, in a buffer of the normaliser's that the next call reuses;
 // "String exceeds line" for a quote that does not close.
 std::string_view normalize_text(std::string_view text);

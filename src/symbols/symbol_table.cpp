@@ -1,6 +1,7 @@
 // The red-black symbol table. Insertion follows one fixed procedure, because the tree's shape
 // decides which undefined name check_defined reports first.
 #include "base/base.h"
+#include "base/nearest.h"
 #include "source/source.h"
 #include "symbols/symbols.h"
 
@@ -14,6 +15,17 @@ t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, {}};
 static std::vector<std::pair<t_rb_node*, t_place>> first_uses;
 bool symbol_uses_wanted = false;
 std::vector<t_symbol_use> symbol_uses;
+// Where each name was defined, for the note on a redeclaration; kept unless the report is the
+// classic one or the uses are kept (they hold the definitions too). A file's path is copied once
+// for the definitions that follow in it.
+struct t_definition {
+    const t_rb_node* node;
+    std::string_view path;
+    int32_t physical_line;
+    int32_t column;
+    int32_t length;
+};
+static std::vector<t_definition> definitions;
 
 // A hash index beside the tree finds every name without a descent: open addressing over the
 // nodes, at most half full, its size a power of two.
@@ -60,6 +72,7 @@ void reset_symbols() {
     undefined_count = 0;
     first_uses.clear();
     symbol_uses.clear();
+    definitions.clear();
 }
 
 // Characters compare as unsigned bytes, and a prefix orders first.
@@ -102,8 +115,50 @@ static void rotate(t_rb_node* x, bool right) {
 static constexpr uint8_t black = 0;
 static constexpr uint8_t red = 1;
 
+static void remember_definition(const t_rb_node* node) {
+    if (current_line.data() == end_of_mem_text.data() || current_line.data() == end_of_program_text.data())
+        return; // entered by the run itself, at no line
+    const t_source& source = include_stack[nesting_depth];
+    // The file read is the same as at the last definition while the depth and the files opened are
+    // (the definitions of the command line and standard input, which is not counted, differ in
+    // their names' lengths).
+    static std::string_view path;
+    static std::pair<int32_t, std::size_t> path_read_at{0, 0};
+    if (definitions.empty() || path_read_at != std::pair(nesting_depth, files_read.size()) ||
+        path.size() != source.path.size()) {
+        path = run_copy(source.path);
+        path_read_at = {nesting_depth, files_read.size()};
+    }
+    // A label stands first on its line; a constant's name is found in the line as written.
+    const std::string_view text = source.written.substr(static_cast<std::size_t>(source.indent));
+    const int32_t offset =
+        fault_position == 1 && !text.empty() && text[0] == '@' ? 0 : written_span(text, fault_position).offset;
+    definitions.push_back({node, path, source.physical_line, source.indent + offset + 1,
+                           static_cast<int32_t>(node->data.name.size())});
+}
+
+// "first defined here", at the definition of node.
+static std::vector<t_note> first_definition_notes(const t_rb_node* node) {
+    for (const t_symbol_use& use : symbol_uses)
+        if (use.node == node && use.definition)
+            return {{"first defined here", use.place}};
+    for (const t_definition& definition : definitions) {
+        if (definition.node != node)
+            continue;
+        t_place place;
+        place.file = definition.path;
+        place.line = definition.physical_line;
+        place.column = definition.column;
+        place.length = definition.length;
+        return {{"first defined here", place}};
+    }
+    return {};
+}
+
 // A name already in the table: a definition fills its record, a lookup changes nothing.
 static t_rb_node* enter_existing(t_rb_node* node, const t_rb_data& record) {
+    if (node->data.item != nullptr && record.item != nullptr && !classic_report) [[unlikely]]
+        fault_notes = first_definition_notes(node);
     fatal_check(node->data.item == nullptr || record.item == nullptr, "Constant or label redeclared");
     if (record.item != nullptr) {
         if (node->data.item == nullptr)
@@ -169,9 +224,16 @@ t_rb_node* enter_symbol(const t_rb_data& record) {
     t_rb_node* const known = name_index[slot];
     if (symbol_uses_wanted)
         symbol_uses.push_back({known, record.item != nullptr, current_place()});
-    if (known != nullptr)
-        return enter_existing(known, record);
+    const bool remembered = record.item != nullptr && !classic_report && !symbol_uses_wanted;
+    if (known != nullptr) {
+        enter_existing(known, record);
+        if (remembered)
+            remember_definition(known);
+        return known;
+    }
     t_rb_node* added = new_node(record);
+    if (remembered)
+        remember_definition(added);
     if (symbol_uses_wanted)
         symbol_uses.back().node = added;
     index_node(added);
@@ -219,6 +281,8 @@ void check_defined(const t_rb_node* node) {
     if (!classic_report) {
         for (const auto& [used, place] : first_uses) {
             fault_place = &place;
+            if (used->data.item == nullptr)
+                fault_notes = register_notes(used->data.name);
             fatal_check(used->data.item != nullptr, "Constant or label not defined - ", used->data.name);
         }
         fault_place = nullptr;

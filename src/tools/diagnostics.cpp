@@ -76,6 +76,10 @@ static std::string hints(const t_diagnostic& diagnostic, const std::string& wher
 // the line is cut.
 static constexpr std::size_t window_columns = 200;
 static constexpr std::size_t window_before = 80;
+// "FILE:LINE:COLUMN: " of a note's own place.
+static std::string note_place(const t_place& place) {
+    return place.file + ":" + std::to_string(place.line) + ":" + std::to_string(place.column) + ": ";
+}
 
 std::string format_diagnostic(const t_diagnostic& diagnostic, std::string_view program, bool warning_as_error) {
     const t_place& place = diagnostic.place;
@@ -86,7 +90,9 @@ std::string format_diagnostic(const t_diagnostic& diagnostic, std::string_view p
     std::string text = where + (diagnostic.warning && !warning_as_error ? "warning: " : "error: ") + diagnostic.message;
     if (!diagnostic.detail.empty())
         text += " " + diagnostic.detail;
-    text += diagnostic.warning && warning_as_error ? " [-Werror]\n" : "\n";
+    if (diagnostic.warning) // the switch that turns it off, as GCC names it
+        text.append(warning_as_error ? " [-Werror=" : " [-W").append(diagnostic.warning_name).append("]");
+    text += "\n";
     if (place.line > 0) {
         // A long line is shown as a window around the word at fault, "..." where it is cut.
         const std::string& line = place.text;
@@ -112,6 +118,8 @@ std::string format_diagnostic(const t_diagnostic& diagnostic, std::string_view p
         if (!diagnostic.warning)
             text += hints(diagnostic, where);
     }
+    for (const t_note& note : diagnostic.notes)
+        text += (note.place.line > 0 ? note_place(note.place) : where) + "note: " + note.message + "\n";
     for (const auto& [file, line] : place.included_from)
         text += file + ":" + std::to_string(line) + ": note: included from here\n";
     return text;

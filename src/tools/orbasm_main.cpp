@@ -30,6 +30,10 @@ static const char usage_text[] =
     "  -MP                   add an empty rule for every included file\n"
     "  -w                    no warnings\n"
     "  -Werror               warnings are errors\n"
+    "  -Wno-NAME             no warning NAME; -WNAME turns it on again. The names:\n"
+    "                        trailing-text, missing-operand, ignored-characters,\n"
+    "                        number-range, glued-number, digit, value-range,\n"
+    "                        label-text, single-cut\n"
     "      --echo            echo every line in its normalised form to standard output\n"
     "      --diagnostics=classic\n"
     "                        report errors in the console form's four lines (on standard error)\n"
@@ -111,7 +115,7 @@ static int run_command_line(int argc, char** argv) {
     classic_report = false;
     echo_enabled = false;
     warnings_wanted = true;
-    for (int option; (option = ::getopt_long_only(argc, argv, "o:I:D:w", long_options, nullptr)) != -1;) {
+    for (int option; (option = ::getopt_long_only(argc, argv, "o:I:D:wW:", long_options, nullptr)) != -1;) {
         switch (option) {
         case 'o':
             if (empty_name(optarg, "-o"))
@@ -137,6 +141,17 @@ static int run_command_line(int argc, char** argv) {
         case mt_option: options.targets.emplace_back(optarg); break;
         case mp_option: options.phony_targets = true; break;
         case werror_option: warnings_are_errors = true; break;
+        case 'W': { // "-Wno-NAME" and "-WNAME": one warning off or on again
+            const std::string name = optarg;
+            const bool off = name.rfind("no-", 0) == 0;
+            const t_warning warning = warning_named(off ? name.substr(3) : name);
+            if (warning == warning_count) {
+                print_error_text("orbasm: unknown warning option '-W" + name + "'\n");
+                return usage_error();
+            }
+            warnings_off = off ? warnings_off | 1u << warning : warnings_off & ~(1u << warning);
+            break;
+        }
         case diagnostics_option:
             if (std::string(optarg) != "classic") {
                 print_error_text("orbasm: unknown diagnostics form '" + std::string(optarg) + "' (only 'classic')\n");

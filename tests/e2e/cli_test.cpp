@@ -53,7 +53,7 @@ const t_cli_case cli_cases[] = {
      "<command line>:1:12: error: Immediate value expected\n#const X = @a\n           ^~\n", "", ""},
     {"blank lines counted, column of the first word",
      {{"t.asm", "db 1\r\n\r\n\r\n  nop\r\n"}}, {"-o", "x.orb", "t.asm"}, "", 1, "",
-     "t.asm:4:3: error: Syntax Error\n  nop\n  ^~~\n", "", ""},
+     "t.asm:4:3: error: Syntax Error\n  nop\n  ^~~\nt.asm:4:3: note: 'nop' is not a mnemonic; did you mean 'pop'?\n", "", ""},
     {"column of the operand at fault, tabs kept under it",
      {{"t.asm", "\tadd\tax,  [qq]\r\n"}}, {"-o", "x.orb", "t.asm"}, "", 1, "",
      "t.asm:1:12: error: Register expected\n\tadd\tax,  [qq]\n\t   \t      ^~\n", "", ""},
@@ -83,17 +83,17 @@ const t_cli_case cli_cases[] = {
     {"warnings leave the image as it is",
      {{"t.asm", "@l: add ax,bx\r\ndb 0x1F, 1_000, 300\r\ndw 70000\r\nfld q1,single 1.00000000000000000001\r\n"}},
      {"-o", "x.orb", "t.asm"}, "", 0, "",
-     "t.asm:1:5: warning: Text after a label is not assembled\n@l: add ax,bx\n    ^~~\n"
-     "t.asm:2:4: warning: Characters glued to a number are skipped\ndb 0x1F, 1_000, 300\n   ^~~~\n"
-     "t.asm:2:10: warning: Characters glued to a number are skipped\ndb 0x1F, 1_000, 300\n         ^~~~~\n"
-     "t.asm:2:17: warning: Value does not fit in a byte\ndb 0x1F, 1_000, 300\n                ^~~\n"
-     "t.asm:3:4: warning: Value does not fit in a word\ndw 70000\n   ^~~~~\n"
-     "t.asm:4:15: warning: Single constant cut at 20 characters\nfld q1,single 1.00000000000000000001\n"
+     "t.asm:1:5: warning: Text after a label is not assembled [-Wlabel-text]\n@l: add ax,bx\n    ^~~\n"
+     "t.asm:2:4: warning: Characters glued to a number are skipped [-Wglued-number]\ndb 0x1F, 1_000, 300\n   ^~~~\n"
+     "t.asm:2:10: warning: Characters glued to a number are skipped [-Wglued-number]\ndb 0x1F, 1_000, 300\n         ^~~~~\n"
+     "t.asm:2:17: warning: Value does not fit in a byte [-Wvalue-range]\ndb 0x1F, 1_000, 300\n                ^~~\n"
+     "t.asm:3:4: warning: Value does not fit in a word [-Wvalue-range]\ndw 70000\n   ^~~~~\n"
+     "t.asm:4:15: warning: Single constant cut at 20 characters [-Wsingle-cut]\nfld q1,single 1.00000000000000000001\n"
      "              ^~~~~~~~~~~~~~~~~~~~~~\n",
      "x.orb", std::string("\x19\x01\x2C\x70\x11\x10\xF7\x00\x00\x80\x3F", 11)},
     {"warnings silenced", {{"t.asm", "@l: add ax,bx\r\n"}}, {"-w", "-o", "x.orb", "t.asm"}, "", 0, "", "", "x.orb", ""},
     {"warnings as errors", {{"t.asm", "db 1.5\r\n"}}, {"-Werror", "-o", "x.orb", "t.asm"}, "", 1, "",
-     "t.asm:1:4: error: Characters glued to a number are skipped [-Werror]\ndb 1.5\n   ^~~\n", "", ""},
+     "t.asm:1:4: error: Characters glued to a number are skipped [-Werror=glued-number]\ndb 1.5\n   ^~~\n", "", ""},
     {"classic diagnostics on standard error", {{"t.asm", "db 1\r\n\r\nbogus\r\n"}},
      {"--diagnostics=classic", "-o", "x.orb", "t.asm"}, "", 1, "",
      "\nError : Syntax Error\nFile  : t.asm\nLine  : 2\nFault : bogus\n", "", ""},
@@ -187,4 +187,103 @@ TEST(CommandLine, SameImageInBothForms) {
     ASSERT_EQ(console.exit_code, 0) << console.stdout_text;
     EXPECT_EQ(run_program(g.dir, {ORBASM_BINARY, "-o", "cli.orb", "t.asm"}, "").exit_code, 0);
     EXPECT_EQ(read_text(g.dir, "cli.orb"), std::string(console.image.begin(), console.image.end()));
+}
+
+namespace {
+// A line alone in a file, and the first line of what orbasm prints for it ("" when it warns of
+// nothing); the warning's switch is the name between "[-W" and "]".
+struct t_warning_case {
+    const char* source;
+    const char* warning;
+};
+
+const t_warning_case warning_cases[] = {
+    {"ret zz,", "t.asm:1:5: warning: Text after the instruction is not assembled [-Wtrailing-text]"},
+    {"ld ax,bx+4]", "t.asm:1:9: warning: Text after the instruction is not assembled [-Wtrailing-text]"},
+    {"add ax,bx,cx", "t.asm:1:10: warning: Text after the instruction is not assembled [-Wtrailing-text]"},
+    {"jmp [bx+4] zz", "t.asm:1:12: warning: Text after the instruction is not assembled [-Wtrailing-text]"},
+    {"ld ax,bx ; a note", ""},
+    {"add [bx+2],cx", ""},
+    {"ld word [bx],ax", ""},
+    {"fld single [bx],q1", ""},
+    {"fld q0,single 1.5", ""},
+    {"db 1,'a,b', 2", ""},
+    {"jmp", "t.asm:1:4: warning: Operand missing: it is read as 0 [-Wmissing-operand]"},
+    {"call", "t.asm:1:5: warning: Operand missing: it is read as 0 [-Wmissing-operand]"},
+    {"ld ax,", "t.asm:1:7: warning: Operand missing: it is read as 0 [-Wmissing-operand]"},
+    {"jr nz,-", "t.asm:1:8: warning: Operand missing: it is read as 0 [-Wmissing-operand]"},
+    {"int", "t.asm:1:4: warning: Operand missing: it is read as 0 [-Wmissing-operand]"},
+    {"ld ax,[bx+]", "t.asm:1:11: warning: Operand missing: it is read as 0 [-Wmissing-operand]"},
+    {"ld ax,0", ""},
+    {"jmp @endofexe", ""},
+    {"ld ax,2*3", "t.asm:1:8: warning: '*' is ignored outside strings: expressions have only + and - [-Wignored-characters]"},
+    {"  #org (4)", "t.asm:1:8: warning: '(' is ignored outside strings: expressions have only + and - [-Wignored-characters]"},
+    {"db \"a;b\", 8/2", "t.asm:1:12: warning: '/' is ignored outside strings: expressions have only + and - [-Wignored-characters]"},
+    {"db '2*3'", ""},
+    {"ld ax,1 ; 2*3", ""},
+    {"dd 4294967296", "t.asm:1:4: warning: Number does not fit in 32 bits: only its low 32 bits are kept [-Wnumber-range]"},
+    {"ld ax,99999999999", "t.asm:1:7: warning: Number does not fit in 32 bits: only its low 32 bits are kept [-Wnumber-range]"},
+    {"dd 100000000h", "t.asm:1:4: warning: Number does not fit in 32 bits: only its low 32 bits are kept [-Wnumber-range]"},
+    {"dd 4294967295", ""},
+    {"dd 0ffffffffh", ""},
+    {"dd 00000000000000001", ""},
+};
+} // namespace
+
+// Each warning is printed as its case says and turned off by its own switch alone; the image is the
+// one that no warning gives.
+TEST(CommandLine, NewWarningsAndTheirSwitches) {
+    for (const t_warning_case& c : warning_cases) {
+        t_dir_guard g;
+        write_file(g.dir, "t.asm", std::string(c.source) + "\r\n");
+        const t_program_run quiet = run_program(g.dir, {ORBASM_BINARY, "-w", "-o", "quiet.orb", "t.asm"}, "");
+        const t_program_run run = run_program(g.dir, {ORBASM_BINARY, "-o", "x.orb", "t.asm"}, "");
+        const std::string first = run.err.substr(0, run.err.find('\n'));
+        EXPECT_EQ(first, c.warning) << c.source;
+        EXPECT_EQ(run.err.find(": warning: ", first.size()), std::string::npos) << c.source << "\n" << run.err;
+        EXPECT_EQ(run.exit_code, 0) << c.source;
+        EXPECT_EQ(read_text(g.dir, "x.orb"), read_text(g.dir, "quiet.orb")) << c.source;
+        if (first.empty())
+            continue;
+        const std::string name = first.substr(first.rfind("[-W") + 3, first.size() - first.rfind("[-W") - 4);
+        for (const std::string& other : {std::string("trailing-text"), std::string("missing-operand"),
+                                         std::string("ignored-characters"), std::string("number-range")}) {
+            const t_program_run off = run_program(g.dir, {ORBASM_BINARY, "-Wno-" + other, "-o", "x.orb", "t.asm"}, "");
+            EXPECT_EQ(off.err.empty(), other == name) << c.source << " -Wno-" << other;
+        }
+        const t_program_run again =
+            run_program(g.dir, {ORBASM_BINARY, "-Wno-" + name, "-W" + name, "-o", "x.orb", "t.asm"}, "");
+        EXPECT_EQ(again.err, run.err) << c.source;
+    }
+}
+
+// The notes after an error, exactly; the classic report keeps its text.
+TEST(CommandLine, NotesThatHelpToAct) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"lod bx,6", "t.asm:1:1: error: Syntax Error\nlod bx,6\n^~~\nt.asm:1:1: note: 'lod' is not a mnemonic; did you mean 'ld'?\n"},
+        {"dec ax", "t.asm:1:1: error: Syntax Error\ndec ax\n^~~\nt.asm:1:1: note: 'dec' is not a mnemonic; did you mean 'dec1'?\n"},
+        {"  #orgg 5", "t.asm:1:3: error: Syntax Error\n  #orgg 5\n  ^~~~~\nt.asm:1:3: note: '#orgg' is not a directive; did you mean '#org'?\n"},
+        {"frobnicate ax", "t.asm:1:1: error: Syntax Error\nfrobnicate ax\n^~~~~~~~~~\nt.asm:1:1: note: 'frobnicate' is not a mnemonic\n"},
+        {"LD ax,bx", "t.asm:1:1: error: Syntax Error\nLD ax,bx\n^~\nt.asm:1:1: note: keywords are lower case: 'LD' is not a keyword\n"},
+        {"ld cx,bz", "t.asm:1:7: error: Constant or label not defined - bz\nld cx,bz\n      ^~\nt.asm:1:7: note: 'bz' is not a register; did you mean 'bx'?\n"},
+        {"ld cx,count", "t.asm:1:7: error: Constant or label not defined - count\nld cx,count\n      ^~~~~\n"},
+        {"db 1,bz", "t.asm:1:6: error: Constant not defined - bz\ndb 1,bz\n     ^~\nt.asm:1:6: note: 'bz' is not a register; did you mean 'bx'?\n"},
+        {"@a:\r\n\r\n  @a: ; again", "t.asm:3:3: error: Constant or label redeclared\n  @a: ; again\n  ^~\nt.asm:1:1: note: first defined here\n"},
+        {"#const  n = 1\r\n#const n = 2", "t.asm:2:8: error: Constant or label redeclared\n#const n = 2\n       ^\nt.asm:1:9: note: first defined here\n"},
+        {"db 1\r\n#org 20h\r\n#zero 30\r\n#org 10h", "t.asm:4:6: error: Could not satisfy #org statement\n#org 10h\n     ^~~\nt.asm:4:6: note: the items before it reach 3Eh, beyond the 10h it asks for\n"},
+    };
+    for (const auto& [source, err] : cases) {
+        t_dir_guard g;
+        write_file(g.dir, "t.asm", source + "\r\n");
+        const t_program_run run = run_program(g.dir, {ORBASM_BINARY, "-o", "x.orb", "t.asm"}, "");
+        EXPECT_EQ(run.exit_code, 1) << source;
+        EXPECT_EQ(run.err, err) << source;
+    }
+    t_dir_guard g;
+    write_file(g.dir, "t.asm", "db 1,bz\r\n");
+    EXPECT_EQ(run_program(g.dir, {ORBASM_BINARY, "--diagnostics=classic", "-o", "x.orb", "t.asm"}, "").err,
+              "\nError : Constant not defined\nFile  : t.asm\nLine  : 1\nFault : db 1 ,bz\n");
+    const t_program_run unknown = run_program(g.dir, {ORBASM_BINARY, "-Wno-trailing", "t.asm"}, "");
+    EXPECT_EQ(unknown.exit_code, 2);
+    EXPECT_EQ(unknown.err, "orbasm: unknown warning option '-Wno-trailing'\n" + bogus_hint);
 }

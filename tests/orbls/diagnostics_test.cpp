@@ -24,8 +24,8 @@ static const std::vector<t_diagnostics_case> diagnostics_cases = {
      {"main.asm", "inc.asm"},
      {{"main.asm",
        {"3:1-3:19 error Syntax Error (in inc.asm:2)", "  related inc.asm 1:2-1:7 Syntax Error",
-        "  related main.asm 3:0-3:0 included from here"}},
-      {"inc.asm", {"1:2-1:7 error Syntax Error"}}}},
+        "  related main.asm 3:0-3:0 included from here", "  related inc.asm 1:2-1:7 'bogus' is not a mnemonic"}},
+      {"inc.asm", {"1:2-1:7 error Syntax Error", "  related inc.asm 1:2-1:7 'bogus' is not a mnemonic"}}}},
     {"an error two includes deep: each document shows it at its own #include line",
      {{"main.asm", join_lines({"#include \"a.asm\""})},
       {"a.asm", join_lines({" ld ax,1", "#include 'sub/b.asm'"})},
@@ -43,7 +43,13 @@ static const std::vector<t_diagnostics_case> diagnostics_cases = {
      t_json::object(),
      {"main.asm"},
      {{"main.asm", {"0:4-0:6 warning Text after a label is not assembled",
-                    "1:11-1:13 error Constant not defined"}}}},
+                    "1:11-1:13 error Constant not defined - qq",
+                    "  related main.asm 1:11-1:13 'qq' is not a register; did you mean 'q0'?"}}}},
+    {"the first definition of a redeclared name, related to the second",
+     {{"main.asm", join_lines({"#const n = 1", "@a: ; first", "  ld ax,n", "  #const  n = 2"})}},
+     t_json::object(),
+     {"main.asm"},
+     {{"main.asm", {"3:10-3:11 error Constant or label redeclared", "  related main.asm 0:7-0:8 first defined here"}}}},
     {"an include that cannot be read, and one of standard input, which the server never reads",
      {{"main.asm", join_lines({"#include \"gone.asm\""})}, {"stdin.asm", join_lines({"  #include \"\""})}},
      t_json::object(),
@@ -102,6 +108,7 @@ TEST(OrblsDiagnostics, FixingAnIncludedFileClearsEveryDocument) {
     EXPECT_EQ(diagnostic_lines(session, "main.asm"),
               (std::vector<std::string>{"3:1-3:19 error Syntax Error (in inc.asm:2)",
                                         "  related inc.asm 1:2-1:7 Syntax Error",
-                                        "  related main.asm 3:0-3:0 included from here"}));
+                                        "  related main.asm 3:0-3:0 included from here",
+                                        "  related inc.asm 1:2-1:7 'bogus' is not a mnemonic"}));
     end_session(session);
 }

@@ -270,7 +270,8 @@ TEST(OrblsProtocol, TheBinaryOverPipes) {
                        R"({"error":{"code":-32700,"message":"a message header needs a Content-Length"},"id":null,"jsonrpc":"2.0"})",
                        R"({"error":{"code":-32700,"message":"parse error: [json.exception.parse_error.101] parse error at line 1, column 2: syntax error while parsing object key - unexpected end of input; expected string literal"},"id":null,"jsonrpc":"2.0"})",
                        R"({"id":1,"jsonrpc":"2.0","result":"..."})",
-                       R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":[{"message":"Syntax Error","range":{"end":{"character":4,"line":1},"start":{"character":1,"line":1}},"severity":1,"source":"orbasm"}],"uri":")" +
+                       R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":[{"message":"Syntax Error","range":{"end":{"character":4,"line":1},"start":{"character":1,"line":1}},"relatedInformation":[{"location":{"range":{"end":{"character":4,"line":1},"start":{"character":1,"line":1}},"uri":")" +
+                           root + R"(/p.asm"},"message":"'bad' is not a mnemonic"}],"severity":1,"source":"orbasm"}],"uri":")" +
                            root + R"(/p.asm","version":3}})",
                        R"({"id":2,"jsonrpc":"2.0","result":"..."})", R"({"id":3,"jsonrpc":"2.0","result":null})"}));
     EXPECT_EQ(output.pending, "");

@@ -121,7 +121,8 @@ TEST(CommandLine, Orblist) {
                                     "Symbols:\n"
                                     "@endofexe  00000006  label\n"
                                     "n          00000007  constant  7\n";
-    const std::string bad = "bad.asm:3:3: error: Syntax Error\n  nop\n  ^~~\n";
+    const std::string bad =
+        "bad.asm:3:3: error: Syntax Error\n  nop\n  ^~~\nbad.asm:3:3: note: 'nop' is not a mnemonic; did you mean 'pop'?\n";
     const std::string hint = "Try 'orblist --help' for more information.\n";
     const std::vector<t_command_case> cases = {
         {.args = {"--help"}, .out = "Usage: orblist [OPTION]... SOURCE\n", .exit_code = 0, .out_is_prefix = true},
@@ -142,7 +143,7 @@ TEST(CommandLine, Orblist) {
          .exit_code = 1},
         {.args = {"warn.asm"},
          .out = warn_listing,
-         .err = "warn.asm:1:4: warning: Value does not fit in a byte\ndb 300\n   ^~~\n",
+         .err = "warn.asm:1:4: warning: Value does not fit in a byte [-Wvalue-range]\ndb 300\n   ^~~\n",
          .exit_code = 0},
         {.args = {"-w", "warn.asm"}, .out = warn_listing, .exit_code = 0},
         {.args = {"-I", "inc", "-D", "n=7", "def.asm"}, .out = def_listing, .exit_code = 0},

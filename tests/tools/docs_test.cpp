@@ -19,6 +19,7 @@
 // are applied in the order they stand. Any other tag, a block without a tag, or an indented code
 // block fails. The warning tables ("| warning | for | example |") are checked here too; the
 // manual's other tables (encodings, error messages, values, normalisation) in manual_test.cpp.
+#include "driver/driver.h"
 #include "support/harness.h"
 #include "tools/markdown.h"
 #include "tools/tool_run.h"
@@ -166,23 +167,29 @@ int check_document(const std::string& document) {
     return examples;
 }
 
-// "| warning | for | example |" rows: each example, alone in a file, gives that warning and no other
-// diagnostic.
-int check_warning_tables(const std::string& document) {
+// "| warning | switch | for | example |" rows: each example, alone in a file, gives that warning,
+// named by its switch, and no other diagnostic; with the switch it gives none. The switches seen
+// are added to switches.
+int check_warning_tables(const std::string& document, std::set<std::string>& switches) {
     const t_markdown doc = read_markdown(read_text(ORBASM_SOURCE_DIR "/" + document));
     int examples = 0;
     bool inside = false;
     for (const std::string& line : doc.lines) {
         const std::vector<std::string> cells = table_cells(line);
-        if (cells.size() != 3 || cells[0] == "warning" || cells[0] == "Warning") {
-            inside = cells.size() == 3;
+        if (cells.size() != 4 || cells[0] == "warning" || cells[0] == "Warning") {
+            inside = cells.size() == 4;
             continue;
         }
         if (!inside || cells[0].find_first_not_of('-') == std::string::npos)
             continue;
         const std::vector<std::string> message = code_spans(cells[0]);
-        const std::vector<std::string> sources = code_spans(cells[2], ", ");
-        EXPECT_TRUE(message.size() == 1 && !sources.empty()) << document << ": " << line;
+        const std::vector<std::string> off = code_spans(cells[1]);
+        const std::vector<std::string> sources = code_spans(cells[3], ", ");
+        const bool good_row = message.size() == 1 && off.size() == 1 && off[0].rfind("-Wno-", 0) == 0 && !sources.empty();
+        EXPECT_TRUE(good_row) << document << ": " << line;
+        if (!good_row)
+            continue;
+        switches.insert(off[0]);
         for (const std::string& source : sources) {
             t_dir_guard g;
             write_file(g.dir, "t.asm", source + "\r\n");
@@ -190,10 +197,13 @@ int check_warning_tables(const std::string& document) {
             const std::size_t at = run.err.find(": warning: ");
             const std::string first =
                 at == std::string::npos ? "" : run.err.substr(at + 11, run.err.find('\n', at) - at - 11);
-            EXPECT_TRUE(run.exit_code == 0 && message.size() == 1 && first == message[0] &&
+            EXPECT_TRUE(run.exit_code == 0 && first == message[0] + " [-W" + off[0].substr(5) + "]" &&
                         run.err.find(": warning: ", at + 1) == std::string::npos &&
                         run.err.find(": error: ") == std::string::npos)
                 << document << ": `" << source << "` should warn " << cells[0] << "\n" << run.err;
+            const t_program_run quiet = run_program(g.dir, {ORBASM_BINARY, off[0], "-o", "t.orb", "t.asm"}, "");
+            EXPECT_TRUE(quiet.exit_code == 0 && quiet.err.empty()) << document << ": " << off[0] << " `" << source
+                                                                    << "` still warns\n" << quiet.err;
             ++examples;
         }
     }
@@ -214,9 +224,16 @@ TEST(Docs, ManualExamples) {
     EXPECT_GE(examples, 15);
 }
 
+// The manual lists every warning with its switch.
 TEST(Docs, WarningTables) {
-    EXPECT_GE(check_warning_tables("README.md"), 6);
-    EXPECT_GE(check_warning_tables("docs/manual.md"), 6);
+    std::set<std::string> in_readme;
+    std::set<std::string> in_manual;
+    EXPECT_GE(check_warning_tables("README.md", in_readme), 10);
+    EXPECT_GE(check_warning_tables("docs/manual.md", in_manual), 10);
+    std::set<std::string> every;
+    for (const std::string_view name : warning_names)
+        every.insert("-Wno-" + std::string(name));
+    EXPECT_EQ(in_manual, every);
 }
 
 // A heading's anchor as the Markdown renderers make it: letters and digits in lower case, blanks

@@ -63,7 +63,7 @@ static t_span16 span_of(const t_place& place) {
 static void copy_findings(t_file_names& names) {
     for (const t_diagnostic& diagnostic : diagnostics) {
         const t_place& place = diagnostic.place;
-        t_finding finding{diagnostic.warning, diagnostic.message, -1, {0, 0, 0}, {}};
+        t_finding finding{diagnostic.warning, diagnostic.message, -1, {0, 0, 0}, {}, {}};
         if (!diagnostic.detail.empty())
             finding.message += " " + diagnostic.detail;
         if (place.file == command_line_file)
@@ -74,6 +74,16 @@ static void copy_findings(t_file_names& names) {
         }
         for (const auto& [file, line] : place.included_from)
             finding.included_from.emplace_back(file_of(names, file), line - 1);
+        // Notes are related information, at their own place or at the finding's; a finding of no
+        // line has them in its message.
+        for (const t_note& note : diagnostic.notes) {
+            if (note.place.line > 0 && !note.place.file.empty() && note.place.file != command_line_file)
+                finding.notes.push_back({note.message, file_of(names, note.place.file), span_of(note.place)});
+            else if (finding.file >= 0)
+                finding.notes.push_back({note.message, finding.file, finding.span});
+            else
+                finding.message += "\n" + note.message;
+        }
         names.assembly.findings.push_back(std::move(finding));
     }
 }

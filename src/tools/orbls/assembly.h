@@ -22,6 +22,13 @@ struct t_span16 {
     int32_t end;   // one past the last
 };
 
+// A note of a finding, at its own place or at the finding's.
+struct t_finding_note {
+    std::string message;
+    int32_t file; // index into files
+    t_span16 span;
+};
+
 // An error or warning of the run.
 struct t_finding {
     bool warning;
@@ -29,6 +36,7 @@ struct t_finding {
     int32_t file;                                     // index into files; -1 when it belongs to no line
     t_span16 span;                                    // the word at fault
     std::vector<std::pair<int32_t, int32_t>> included_from; // (file, 0-based line) of each #include, innermost first
+    std::vector<t_finding_note> notes; // what helps to act on it ("first defined here")
 };
 
 // A label or constant of the run.

@@ -145,6 +145,10 @@ t_json diagnostics_params(const t_server& server, const t_document& document) {
                 related.push_back({{"location", location_json(server, assembly.files[static_cast<std::size_t>(file)],
                                                               {line, 0, 0})},
                                    {"message", "included from here"}});
+            for (const t_finding_note& note : finding.notes)
+                related.push_back(
+                    {{"location", location_json(server, assembly.files[static_cast<std::size_t>(note.file)], note.span)},
+                     {"message", note.message}});
             diagnostic["range"] = range_json(span);
             if (!related.empty())
                 diagnostic["relatedInformation"] = related;
