@@ -6,16 +6,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-bool under_sanitizer() {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#endif
-#endif
-    return false;
-}
 
 // A valid line of 50 MB: "db 1,1,...".
 std::string fifty_megabyte_line() {

@@ -55,10 +55,14 @@ TEST(Signals, KilledWhileWriting) {
     std::vector<t_case> cases;
     for (const char* signal : {"KILL", "INT", "TERM", "HUP", "QUIT", "USR1"})
         cases.push_back({signal, false, false});
+    // Which openat makes the unnamed file is found by counting; the sanitizer's own opens vary.
+    const bool named_cases = !under_sanitizer();
     for (const char* signal : {"INT", "TERM", "HUP", "QUIT", "USR1", "USR2"})
-        cases.push_back({signal, true, false});
+        if (named_cases)
+            cases.push_back({signal, true, false});
     cases.push_back({"INT", false, true});
-    cases.push_back({"INT", true, true});
+    if (named_cases)
+        cases.push_back({"INT", true, true});
     t_dir_guard g;
     // One line, echoed at once, and a 1.3 MB image written in 64 KiB pieces, each a fifth of a second
     // late. A first run finds which openat of the same command opens the unnamed file, if any.

@@ -44,3 +44,16 @@ std::string hex(const std::vector<uint8_t>& bytes);
 // dir with the arguments, like run_orbasm otherwise.
 t_run run_orbasm_in_shell(const t_workdir& dir, const std::string& setup, const std::vector<std::string>& args,
                           const std::string& stdin_text = "", std::string image_name = "");
+
+// Built with AddressSanitizer: an address-space limit leaves no room for its shadow memory, its
+// allocator keeps what a program frees, and it opens files of its own as a program starts.
+inline bool under_sanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
+}

@@ -32,16 +32,6 @@ t_tool_run in_shell(const t_workdir& dir, const std::string& binary, const std::
     return run_tool("/bin/sh", dir, {"-c", script, binary});
 }
 
-bool under_sanitizer() {
-#if defined(__SANITIZE_ADDRESS__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    return true;
-#endif
-#endif
-    return false;
-}
 } // namespace
 
 // A write that fails (a file-size limit of 512 bytes) keeps the older listing, a link and the
