@@ -2,6 +2,7 @@
 // in-process run of the language server's assembly, and what the page shows of it. Called from
 // JavaScript through plain C functions; structured results come back as JSON text, bulk results
 // (the image, the lines) as arrays the page reads straight from the module's memory.
+#include "base/words.h"
 #include "disasm/disasm.h"
 #include "driver/driver.h"
 #include "encoder/encoder.h"
@@ -199,14 +200,14 @@ EMSCRIPTEN_KEEPALIVE const char* pg_disassemble(const uint8_t* bytes, int32_t le
     return result.c_str();
 }
 
-// The encoder's word lists, for the page's highlighting: [{"kind", "list"}], as encoder.h has them.
+// The language's word lists, for the page's highlighting: [{"kind", "list"}], as words.h has them.
 EMSCRIPTEN_KEEPALIVE const char* pg_word_lists() {
     result = "[";
-    for (int32_t k = 0; k < language_word_lists; ++k) {
-        result += k == 0 ? "{\"kind\":" : ",{\"kind\":";
-        put_json_string(result, language_words[k].kind);
+    for (const t_word_list& words : language_words) {
+        result += result.size() == 1 ? "{\"kind\":" : ",{\"kind\":";
+        put_json_string(result, words.kind);
         result += ",\"list\":";
-        put_json_string(result, language_words[k].list);
+        put_json_string(result, words.list);
         result += "}";
     }
     result += "]";

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <chrono>
+#if defined(__GLIBC__)
 #include <malloc.h>
+#endif
 #include <tuple>
 #include <unordered_map>
 
@@ -184,7 +186,9 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
 }
 
 void release_memory() {
+#if defined(__GLIBC__) // other C libraries keep no such free memory, or give it back themselves
     ::malloc_trim(0);
+#endif
 }
 
 int32_t file_index(const t_assembly& assembly, const std::string& path) {
