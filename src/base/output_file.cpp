@@ -123,6 +123,17 @@ bool fail(t_output_file& file, int error) {
     return false;
 }
 
+// The output writes to fd from now on, in a slot of its own; a descriptor without one is closed.
+bool adopt(t_output_file& file, int fd) {
+    file.slot = take_slot(fd);
+    if (file.slot < 0) {
+        ::close(fd);
+        return fail(file, EMFILE);
+    }
+    file.fd = fd;
+    return true;
+}
+
 // The descriptor a stream name stands for; -1 for any other name.
 int stream_descriptor(const std::string& name) {
     if (name == "-" || name == "/dev/stdout")
@@ -184,15 +195,8 @@ bool open_new(t_output_file& file) {
         ::close(fd);
         fd = -1;
     }
-    if (fd >= 0) {
-        file.slot = take_slot(fd);
-        if (file.slot < 0) {
-            ::close(fd);
-            return fail(file, EMFILE);
-        }
-        file.fd = fd;
-        return true;
-    }
+    if (fd >= 0)
+        return adopt(file, fd);
     const std::string pattern = folder + ".orbXXXXXX";
     if (pattern.size() >= PATH_MAX)
         return fail(file, ENAMETOOLONG);
@@ -338,13 +342,7 @@ bool output_open(t_output_file& file, const std::string& name) {
         const int fd = ::open(name.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd < 0)
             return fail(file, errno);
-        file.slot = take_slot(fd);
-        if (file.slot < 0) {
-            ::close(fd);
-            return fail(file, EMFILE);
-        }
-        file.fd = fd;
-        return true;
+        return adopt(file, fd);
     }
     // A read-only file is kept as it is.
     if (exists && ::access(name.c_str(), W_OK) != 0)
