@@ -75,6 +75,7 @@ struct t_assembly {
     std::vector<t_line_bytes> lines; // by file and line; only when ok
     std::vector<uint8_t> bytes;
     std::vector<std::string> files_read; // absolute paths of every file the run read
+    int32_t end_of_image = 0;            // when ok
     double milliseconds = 0;             // the run's time
 };
 
