@@ -190,14 +190,14 @@ EMSCRIPTEN_KEEPALIVE const char* pg_disassemble(const uint8_t* bytes, int32_t le
     return result.c_str();
 }
 
-// The encoder's word lists, for the page's highlighting: [{"kind", "list"}], as base/words.h has them.
+// The language's word lists, for the page's highlighting: [{"kind", "list"}], as base/words.h has them.
 EMSCRIPTEN_KEEPALIVE const char* pg_word_lists() {
     result = "[";
-    for (int32_t k = 0; k < language_word_lists; ++k) {
-        result += k == 0 ? "{\"kind\":" : ",{\"kind\":";
-        put_json_string(result, language_words[k].kind);
+    for (const auto& words : language_words) {
+        result += result.size() == 1 ? "{\"kind\":" : ",{\"kind\":";
+        put_json_string(result, words.kind);
         result += ",\"list\":";
-        put_json_string(result, language_words[k].list);
+        put_json_string(result, words.list);
         result += "}";
     }
     result += "]";

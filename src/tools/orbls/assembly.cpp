@@ -2,7 +2,6 @@
 // is released when the next run begins, so everything wanted is copied out at once.
 #include "tools/orbls/assembly.h"
 
-#include "driver/orbasm.h"
 #include "tools/orbls/documents.h"
 
 #include <algorithm>
@@ -86,8 +85,7 @@ static void copy_findings(t_file_names& names, const t_result& result) {
 
 static void copy_uses(t_file_names& names, t_result& result) {
     t_assembly& assembly = names.assembly;
-    for (t_result_symbol& symbol : result.symbols)
-        assembly.symbols.push_back({std::move(symbol.name), symbol.constant, symbol.defined, symbol.value});
+    assembly.symbols = std::move(result.symbols);
     for (const t_result_use& use : result.uses)
         assembly.uses.push_back({file_of(names, use.place.file), span_of(use.place), use.symbol, use.definition});
     std::sort(assembly.uses.begin(), assembly.uses.end(), [](const t_use& a, const t_use& b) {
@@ -150,7 +148,9 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
 }
 
 void release_memory() {
+#ifndef __EMSCRIPTEN__ // a WebAssembly heap never shrinks
     ::malloc_trim(0);
+#endif
 }
 
 int32_t file_index(const t_assembly& assembly, const std::string& path) {
