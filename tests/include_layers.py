@@ -5,7 +5,7 @@ tool that reaches into the core.
 Every `#include "folder/..."` in a file of src/FOLDER/ is an edge FOLDER -> folder; the folders
 must read as layers, so the graph may hold no cycle. Prints each cycle with a file of every step.
 The tools (src/tools, src/disasm, src/web) include of the core only its face and the word lists,
-and name none of the run's own records.
+and name none of the run's own records or globals.
 """
 import pathlib
 import re
@@ -15,8 +15,11 @@ src = pathlib.Path(sys.argv[1])
 edges = {}  # folder -> {included folder: a file that includes it}
 tools = ("tools", "disasm", "web")
 face = ("driver/orbasm.h", "base/words.h")
-internals = re.compile(r"\b(t_item|head_item|kind_\w+|t_rb_node|t_rb_data|symbol_root|sentinel_node|"
-                       r"line_records|t_line_record|symbol_uses|run_assembly|diagnostic_here)\b")
+internals = re.compile(r"(?<![\w.>])(t_item|head_item|kind_\w+|t_rb_node|t_rb_data|symbol_root|sentinel_node|"
+                       r"line_records|t_line_record|symbol_uses|run_assembly|diagnostic_here|classic_report|"
+                       r"warnings_wanted|warnings_off|warnings_are_errors|max_errors|console_capture|echo_enabled|"
+                       r"include_dirs|include_base|source_texts|command_line_constants|listing_enabled|"
+                       r"symbol_uses_wanted|only_regular_files|image_name|diagnostics)\b")
 faults = []
 for path in sorted(p for p in src.rglob("*") if p.suffix in (".h", ".cpp") and p.parent != src):
     folder = path.relative_to(src).parts[0]
