@@ -4,7 +4,7 @@
 #pragma once
 #include "base/base.h"        // diagnostics, places, warnings, the console
 #include "base/output_file.h" // the shared output writer
-#include "encoder/float_convert.h"
+#include "encoder/float_convert.h" // decimal text to floating point, for the disassembler
 
 #include <cstdint>
 #include <functional>
@@ -12,9 +12,8 @@
 #include <string>
 #include <vector>
 
-// How a run reports. The console form echoes every line and prints an error's four-line report
-// on the console; the other two keep every error and warning in the result (the tool prints them
-// as FILE:LINE:COLUMN or as the four lines).
+// The console form prints an error's four-line report on the console; the other two keep every
+// error and warning in the result, for the tool to print as FILE:LINE:COLUMN or as the four lines.
 enum t_form : int32_t { form_console, form_command_line, form_classic };
 
 struct t_options {

@@ -7,6 +7,7 @@
 #include "source/source.h"
 #include "symbols/symbols.h"
 
+#include <new>
 #include <unordered_map>
 
 // The name that definitions given on the command line are read from.
@@ -91,15 +92,24 @@ t_result assemble_program(const t_options& options) {
     source_texts = nullptr; // the caller's, valid only for the call
     result.diagnostics = std::move(diagnostics);
     diagnostics.clear();
-    result.files_read = files_read;
+    try {
+        result.files_read = files_read;
+        if (options.collect_lines && result.ok)
+            copy_lines(result);
+        if (options.collect_uses)
+            copy_uses(result);
+        else if (options.collect_symbols)
+            copy_tree(symbol_root, result);
+    } catch (const std::bad_alloc&) { // a failed run that reports nothing is reported as out of memory
+        result.ok = false;
+        result.files_read.clear();
+        result.lines.clear();
+        result.bytes.clear();
+        result.symbols.clear();
+        result.uses.clear();
+    }
     result.end_of_image = result.ok ? end_of_image : 0;
     result.memory_used = run_memory_used();
-    if (options.collect_lines && result.ok)
-        copy_lines(result);
-    if (options.collect_uses)
-        copy_uses(result);
-    else if (options.collect_symbols)
-        copy_tree(symbol_root, result);
     console_capture = nullptr;
     if (options.release_memory) {
         release_run_memory();
