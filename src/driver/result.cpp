@@ -73,15 +73,16 @@ static bool written_in_source(const t_place& place, std::string_view name) {
                                                static_cast<std::size_t>(std::max(place.length, 0))) == name;
 }
 
-// The symbols used, in order of their first use, and every use written in a source file.
+// The symbols used, in order of their first use, and every use written in a source file. The
+// places are taken: the uses are not read again before the next run empties them.
 static void copy_uses(t_result& result) {
     std::unordered_map<const t_rb_node*, int32_t> index_of;
-    for (const t_symbol_use& use : symbol_uses) {
+    for (t_symbol_use& use : symbol_uses) {
         auto [found, added] = index_of.emplace(use.node, static_cast<int32_t>(result.symbols.size()));
         if (added)
             result.symbols.push_back(symbol_of(use.node->data, result.ok));
         if (written_in_source(use.place, use.node->data.name))
-            result.uses.push_back({found->second, use.definition, use.place});
+            result.uses.push_back({found->second, use.definition, std::move(use.place)});
     }
 }
 
