@@ -1,5 +1,5 @@
-// One in-process run of the assembler for an editor, and the index of what it found. Run memory
-// is released when the next run begins, so everything wanted is copied out at once.
+// One in-process run of the assembler for an editor, and the index of what it found: the run's
+// result with its files made absolute and its places in UTF-16 columns.
 #include "tools/orbls/assembly.h"
 
 #include "tools/orbls/documents.h"
