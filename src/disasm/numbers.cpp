@@ -1,6 +1,6 @@
 // Numbers and single-precision constants written so that orbasm reads back exactly their value.
 #include "disasm/units.h"
-#include "encoder/float_convert.h"
+#include "driver/orbasm.h"
 
 #include <cstdio>
 #include <cstring>

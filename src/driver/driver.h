@@ -12,6 +12,7 @@
 
 extern std::vector<std::string> command_line_constants; // "NAME=VALUE" or "NAME", defined before the first line
 extern bool warnings_are_errors; // a run with a warning then writes no image and fails
+extern int32_t max_errors;        // errors reported before the run gives up; 0: no limit
 
 // One source line as a listing shows it: where it came from and the items it appended.
 struct t_line_record {

@@ -12,6 +12,7 @@
 
 std::vector<std::string> command_line_constants;
 bool warnings_are_errors = false;
+int32_t max_errors = 20;
 bool listing_enabled = false;
 t_line_record* line_records = nullptr;
 static t_line_record* last_record = nullptr;

@@ -1,7 +1,7 @@
 // Diagnostics as the command-line tools print them: "FILE:LINE:COL: error: MESSAGE", then the line
 // as written with a caret under the word at fault, hints, and one note per enclosing #include.
 #pragma once
-#include "driver/driver.h"
+#include "driver/orbasm.h"
 
 #include <string>
 #include <string_view>

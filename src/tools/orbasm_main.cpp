@@ -4,9 +4,7 @@
 // form: every line is echoed, an error is reported on standard output and waits for Enter, and the
 // image is SOURCE.orb. Called with any option, it behaves like a Unix assembler: silent on success,
 // diagnostics on standard error pointing at the source, no wait.
-#include "driver/driver.h"
-#include "base/output_file.h"
-#include "source/source.h"
+#include "driver/orbasm.h"
 #include "tools/diagnostics.h"
 
 #include <csignal>
@@ -44,15 +42,15 @@ static const char usage_text[] =
     "waits for Enter before it ends. Exit status: 0 on success, 1 after an error, 2 for a usage error.\n";
 
 namespace {
-// The options of the command-line form.
-struct t_options {
+// The options of the command-line form: the run's, and what the front end does with its result.
+struct t_command_line {
+    t_options run;
     std::vector<std::string> sources;
     std::string output;
     bool dependencies = false;
     std::string dependency_file;
     std::vector<std::string> targets;
     bool phony_targets = false;
-    bool classic_diagnostics = false;
 };
 } // namespace
 
@@ -68,7 +66,8 @@ static std::string make_name(const std::string& name) {
 }
 
 // The dependency file: the image (or -MT's targets) depends on every file read.
-static t_companion_file dependency_file(const t_options& options, const std::string& image) {
+static t_companion_file dependency_file(const t_command_line& options, const std::string& image,
+                                        const std::vector<std::string>& files_read) {
     std::string text;
     for (const std::string& target : options.targets.empty() ? std::vector<std::string>{image} : options.targets)
         text.append(text.empty() ? "" : " ").append(make_name(target));
@@ -110,11 +109,11 @@ static int run_command_line(int argc, char** argv) {
         {"Werror", no_argument, nullptr, werror_option},
         {nullptr, 0, nullptr, 0},
     };
-    t_options options;
+    t_command_line options;
+    options.run.form = form_command_line;
+    options.run.echo = false;
+    options.run.warnings = true;
     argv[0] = const_cast<char*>("orbasm"); // getopt names the program in its messages
-    classic_report = false;
-    echo_enabled = false;
-    warnings_wanted = true;
     for (int option; (option = ::getopt_long_only(argc, argv, "o:I:D:wW:", long_options, nullptr)) != -1;) {
         switch (option) {
         case 'o':
@@ -125,11 +124,11 @@ static int run_command_line(int argc, char** argv) {
         case 'I':
             if (empty_name(optarg, "-I"))
                 return usage_error();
-            include_dirs.emplace_back(optarg);
+            options.run.include_folders.emplace_back(optarg);
             break;
-        case 'D': command_line_constants.emplace_back(optarg); break;
-        case 'w': warnings_wanted = false; break;
-        case echo_option: echo_enabled = true; break;
+        case 'D': options.run.constants.emplace_back(optarg); break;
+        case 'w': options.run.warnings = false; break;
+        case echo_option: options.run.echo = true; break;
         case help_option: std::fputs(usage_text, stdout); return 0;
         case version_option: std::fputs("orbasm 1.0\n", stdout); return 0;
         case md_option: options.dependencies = true; break;
@@ -140,7 +139,7 @@ static int run_command_line(int argc, char** argv) {
             break;
         case mt_option: options.targets.emplace_back(optarg); break;
         case mp_option: options.phony_targets = true; break;
-        case werror_option: warnings_are_errors = true; break;
+        case werror_option: options.run.warnings_are_errors = true; break;
         case 'W': { // "-Wno-NAME" and "-WNAME": one warning off or on again
             const std::string name = optarg;
             const bool off = name.rfind("no-", 0) == 0;
@@ -149,7 +148,8 @@ static int run_command_line(int argc, char** argv) {
                 print_error_text("orbasm: unknown warning option '-W" + name + "'\n");
                 return usage_error();
             }
-            warnings_off = off ? warnings_off | 1u << warning : warnings_off & ~(1u << warning);
+            uint32_t& off_mask = options.run.warnings_off;
+            off_mask = off ? off_mask | 1u << warning : off_mask & ~(1u << warning);
             break;
         }
         case diagnostics_option:
@@ -157,7 +157,7 @@ static int run_command_line(int argc, char** argv) {
                 print_error_text("orbasm: unknown diagnostics form '" + std::string(optarg) + "' (only 'classic')\n");
                 return usage_error();
             }
-            options.classic_diagnostics = true;
+            options.run.form = form_classic;
             break;
         default: return usage_error(); // getopt has said what was wrong
         }
@@ -168,19 +168,21 @@ static int run_command_line(int argc, char** argv) {
         print_error_text("orbasm: one source at a time, not " + std::to_string(options.sources.size()) + "\n");
         return usage_error();
     }
-    const std::string source = options.sources.empty() || options.sources[0] == "-" ? "" : options.sources[0];
-    image_name = options.output.empty() ? source + ".orb" : options.output;
-    warnings_are_errors = warnings_are_errors && warnings_wanted;
+    options.run.source = options.sources.empty() || options.sources[0] == "-" ? "" : options.sources[0];
+    options.run.image = options.output.empty() ? options.run.source + ".orb" : options.output;
+    options.run.warnings_are_errors = options.run.warnings_are_errors && options.run.warnings;
     // With a dependency file the image is written after the run, so that both go into place together.
-    bool ok = run_assembly(source, !options.dependencies);
-    if (ok && options.dependencies)
-        ok = write_run_outputs({dependency_file(options, image_name)});
-    for (const t_diagnostic& diagnostic : diagnostics)
-        print_error_text(options.classic_diagnostics ? format_classic(diagnostic)
-                                                     : format_diagnostic(diagnostic, "orbasm", warnings_are_errors));
-    if (!ok && diagnostics.empty())
+    options.run.write_image = !options.dependencies;
+    t_result result = assemble_program(options.run);
+    if (result.ok && options.dependencies)
+        write_program_outputs(result, {dependency_file(options, options.run.image, result.files_read)});
+    for (const t_diagnostic& diagnostic : result.diagnostics)
+        print_error_text(options.run.form == form_classic
+                             ? format_classic(diagnostic)
+                             : format_diagnostic(diagnostic, "orbasm", options.run.warnings_are_errors));
+    if (!result.ok && result.diagnostics.empty())
         print_error_text("orbasm: error: Out of memory\n"); // not even the report found memory
-    return ok ? 0 : 1;
+    return result.ok ? 0 : 1;
 }
 
 int main(int argc, char** argv) {
@@ -199,7 +201,9 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
-    if (!run_assembly(argc > 1 ? argv[1] : "")) {
+    t_options console_form;
+    console_form.source = argc > 1 ? argv[1] : "";
+    if (!assemble_program(console_form).ok) {
         console_wait_enter();
         return 1;
     }

@@ -2,10 +2,7 @@
 // echo: every line with its place, address and bytes, then the symbol table. No image is written.
 // Like orbasm's command-line form it never waits: diagnostics go to standard error.
 #include "base/words.h"
-#include "driver/driver.h"
-#include "image/image.h"
-#include "source/source.h"
-#include "symbols/symbols.h"
+#include "driver/orbasm.h"
 #include "tools/diagnostics.h"
 #include "tools/output.h"
 
@@ -38,46 +35,35 @@ static const char help_text[] =
 static constexpr int32_t bytes_per_row = 8;
 static constexpr std::size_t bytes_column_width = 3 * bytes_per_row - 1;
 
-namespace {
-// What one source line left in the image: its bytes, or a note for a fill or gap.
-struct t_line_bytes {
-    std::vector<uint8_t> bytes; // the bytes of its items, in order
-    std::string note;           // "[zeros: n]", "[reserved: n]", "[gap: n]"; "" otherwise
-};
-} // namespace
-
-static t_line_bytes line_bytes(const t_line_record& record) {
-    t_line_bytes out;
-    const t_item fill = range_bytes(record.first, record.last, out.bytes);
-    if (fill.size > 0)
-        out.note = std::string(fill.kind == kind_zero ? "[zeros: " : fill.kind == kind_reserve ? "[reserved: " : "[gap: ") +
-                   std::to_string(fill.size) + "]";
-    return out;
+// The note of a line's fill or gap: "[zeros: n]", "[reserved: n]", "[gap: n]"; "" for none.
+static std::string fill_note(const t_result_line& line) {
+    if (line.fill <= 0)
+        return "";
+    return std::string(line.fill_kind == 'z' ? "[zeros: " : line.fill_kind == 'r' ? "[reserved: " : "[gap: ") +
+           std::to_string(line.fill) + "]";
 }
 
 // Where a line stands: its file as named and its line counting every line, blank ones too, as an
 // editor counts them. Standard input is named as in diagnostics.
-static std::string line_place(const t_line_record& record) {
-    const std::string_view file = record.path;
-    return std::string(file) + ":" + std::to_string(record.physical_line);
+static std::string line_place(const t_result_line& line) {
+    return line.path + ":" + std::to_string(line.line);
 }
 
-static void print_lines(t_output& output) {
+static void print_lines(t_output& output, const t_result& result) {
     std::size_t place_width = 0;
-    for (const t_line_record* record = line_records; record != nullptr; record = record->next)
-        place_width = std::max(place_width, line_place(*record).size());
-    for (const t_line_record* record = line_records; record != nullptr; record = record->next) {
-        std::string place = line_place(*record);
+    for (const t_result_line& line : result.lines)
+        place_width = std::max(place_width, line_place(line).size());
+    for (const t_result_line& line : result.lines) {
+        std::string place = line_place(line);
         place.resize(place_width, ' ');
-        const t_line_bytes produced = line_bytes(*record);
-        const int32_t address = record->first != nullptr ? record->first->final_address : 0;
-        const auto count = static_cast<int32_t>(produced.bytes.size());
+        const std::string note = fill_note(line);
+        const int32_t count = line.byte_count;
         // The first row carries the place and the text; further rows only address and bytes.
         for (int32_t row = 0; row == 0 || row * bytes_per_row < count; ++row) {
-            std::string hex = row == 0 ? produced.note : "";
+            std::string hex = row == 0 ? note : "";
             for (int32_t k = row * bytes_per_row; k < count && k < (row + 1) * bytes_per_row; ++k) {
                 char piece[4];
-                std::snprintf(piece, sizeof piece, "%02X", produced.bytes[static_cast<std::size_t>(k)]);
+                std::snprintf(piece, sizeof piece, "%02X", result.bytes[static_cast<std::size_t>(line.first_byte + k)]);
                 if (!hex.empty())
                     hex += ' ';
                 hex += piece;
@@ -86,10 +72,10 @@ static void print_lines(t_output& output) {
                 hex.resize(bytes_column_width, ' ');
             std::string text = row == 0 ? place : std::string(place_width, ' ');
             text += "  ";
-            text += record->first != nullptr ? hex8(address + row * bytes_per_row) : std::string(8, ' ');
+            text += line.placed ? hex8(line.address + row * bytes_per_row) : std::string(8, ' ');
             text += "  " + hex;
             if (row == 0)
-                text += "  " + std::string(record->text);
+                text += "  " + line.text;
             while (!text.empty() && text.back() == ' ')
                 text.pop_back();
             output_line(output, text);
@@ -97,30 +83,17 @@ static void print_lines(t_output& output) {
     }
 }
 
-// Every label and constant, in name order: the tree walked in order.
-static void collect_symbols(const t_rb_node* node, std::vector<const t_rb_data*>& out) {
-    if (node == nullptr || node == &sentinel_node)
-        return;
-    collect_symbols(node->left, out);
-    out.push_back(&node->data);
-    collect_symbols(node->right, out);
-}
-
-static void print_symbols(t_output& output) {
-    std::vector<const t_rb_data*> symbols;
-    collect_symbols(symbol_root, symbols);
+static void print_symbols(t_output& output, const t_result& result) {
     std::size_t name_width = 0;
-    for (const t_rb_data* symbol : symbols)
-        name_width = std::max(name_width, symbol->name.size());
+    for (const t_result_symbol& symbol : result.symbols)
+        name_width = std::max(name_width, symbol.name.size());
     output_line(output, "");
     output_line(output, "Symbols:");
-    for (const t_rb_data* symbol : symbols) {
-        std::string name(symbol->name);
+    for (const t_result_symbol& symbol : result.symbols) {
+        std::string name = symbol.name;
         name.resize(name_width, ' ');
-        // A constant's item is the head item, only a mark that it is defined.
-        const bool constant = symbol->item == &head_item;
-        const int32_t value = constant ? symbol->value : symbol->item->final_address;
-        output_line(output, name + "  " + hex8(value) + (constant ? "  constant  " + std::to_string(value) : "  label"));
+        output_line(output, name + "  " + hex8(symbol.value) +
+                                (symbol.constant ? "  constant  " + std::to_string(symbol.value) : "  label"));
     }
 }
 
@@ -149,8 +122,13 @@ static int run_orblist(int argc, char** argv) {
         {nullptr, 0, nullptr, 0},
     };
     std::string output_name = "-";
-    classic_report = false;
-    warnings_wanted = true;
+    t_options options;
+    options.form = form_command_line;
+    options.echo = false;
+    options.warnings = true;
+    options.write_image = false;
+    options.collect_lines = true;
+    options.collect_symbols = true;
     for (int option; (option = ::getopt_long(argc, argv, "o:I:D:w", long_options, nullptr)) != -1;) {
         switch (option) {
         case 'o':
@@ -161,10 +139,10 @@ static int run_orblist(int argc, char** argv) {
         case 'I':
             if (empty_name(optarg, "-I"))
                 return 2;
-            include_dirs.emplace_back(optarg);
+            options.include_folders.emplace_back(optarg);
             break;
-        case 'D': command_line_constants.emplace_back(optarg); break;
-        case 'w': warnings_wanted = false; break;
+        case 'D': options.constants.emplace_back(optarg); break;
+        case 'w': options.warnings = false; break;
         case help_option: std::fputs(help_text, stdout); return 0;
         case version_option: std::fputs("orblist 1.0\n", stdout); return 0;
         default: return usage_error(""); // getopt has said what was wrong
@@ -175,23 +153,22 @@ static int run_orblist(int argc, char** argv) {
     if (argc - optind > 1)
         return usage_error("orblist: one source at a time, not " + std::to_string(argc - optind) + "\n");
     const std::string source = argv[optind];
-    listing_enabled = true;
-    echo_enabled = false;
-    const bool ok = run_assembly(source == "-" ? "" : source, false);
-    for (const t_diagnostic& diagnostic : diagnostics)
+    options.source = source == "-" ? "" : source;
+    const t_result result = assemble_program(options);
+    for (const t_diagnostic& diagnostic : result.diagnostics)
         print_error_text(format_diagnostic(diagnostic, "orblist", false));
-    if (!ok && diagnostics.empty())
+    if (!result.ok && result.diagnostics.empty())
         print_error_text("orblist: error: Out of memory\n"); // not even the report found memory
-    if (!ok)
+    if (!result.ok)
         return 1;
     // The output is opened only now: a run that fails leaves an older listing as it was.
-    std::vector<std::string> inputs = files_read;
+    std::vector<std::string> inputs = result.files_read;
     if (source == "-")
         inputs.emplace_back("-");
     t_output output;
     if (open_output(output, output_name, inputs)) {
-        print_lines(output);
-        print_symbols(output);
+        print_lines(output, result);
+        print_symbols(output, result);
     }
     if (!close_output(output)) {
         print_error_text(output_failure(output, "orblist"));

@@ -2,7 +2,7 @@
 // through a buffer to the shared output writer, which puts a new file into place only when it is
 // complete; the first failure is kept and reported once, at the end.
 #pragma once
-#include "base/output_file.h"
+#include "driver/orbasm.h"
 
 #include <string>
 #include <string_view>

@@ -4,11 +4,7 @@
 // (the image, the lines) as arrays the page reads straight from the module's memory.
 #include "base/words.h"
 #include "disasm/disasm.h"
-#include "driver/driver.h"
-#include "encoder/encoder.h"
-#include "image/image.h"
-#include "source/source.h"
-#include "symbols/symbols.h"
+#include "driver/orbasm.h"
 #include "tools/orbls/assembly.h"
 #include "tools/orbls/documents.h"
 #include "tools/orbls/manual.h"
@@ -58,9 +54,9 @@ void put_json_string(std::string& out, std::string_view text) {
 // The image as write_image would write it: every line's bytes at its address, zeros between.
 bool build_image(const t_assembly& assembly) {
     image.clear();
-    if (!assembly.ok || end_of_image > image_bytes_max)
+    if (!assembly.ok || assembly.end_of_image > image_bytes_max)
         return false;
-    image.assign(static_cast<std::size_t>(end_of_image), 0);
+    image.assign(static_cast<std::size_t>(assembly.end_of_image), 0);
     for (const t_line_bytes& line : assembly.lines)
         std::memcpy(image.data() + line.address, assembly.bytes.data() + line.first_byte,
                     static_cast<std::size_t>(line.byte_count));
@@ -113,7 +109,7 @@ EMSCRIPTEN_KEEPALIVE const char* pg_assemble(const char* main_name) {
     result = "{\"ok\":";
     result += last.ok ? "true" : "false";
     result += ",\"imageSize\":" + std::to_string(imaged ? static_cast<int64_t>(image.size()) : -1);
-    result += ",\"endOfImage\":" + std::to_string(last.ok ? end_of_image : 0);
+    result += ",\"endOfImage\":" + std::to_string(last.end_of_image);
     result += ",\"files\":[";
     for (std::size_t k = 0; k < last.files.size(); ++k) {
         if (k > 0)
@@ -165,19 +161,13 @@ EMSCRIPTEN_KEEPALIVE const char* pg_word_help(const char* word) {
 // The console form's output for main: the echo of every line, then the report of an error.
 EMSCRIPTEN_KEEPALIVE const char* pg_echo(const char* main_name) {
     result.clear();
-    console_capture = &result;
-    classic_report = true;
-    warnings_wanted = false;
-    echo_enabled = true;
-    listing_enabled = false;
-    symbol_uses_wanted = false;
-    only_regular_files = true;
-    source_texts = &texts;
-    include_dirs.clear();
-    command_line_constants.clear();
-    run_assembly(main_name, false);
-    source_texts = nullptr;
-    console_capture = nullptr;
+    t_options options; // the console form, without the image
+    options.source = main_name;
+    options.write_image = false;
+    options.console = &result;
+    options.texts = &texts;
+    options.only_regular_files = true;
+    assemble_program(options);
     return result.c_str();
 }
 

@@ -48,8 +48,8 @@ static t_json random_position(std::mt19937& random) {
 }
 
 // Checks every range of a published diagnostic; "" when all are well formed.
-static std::string range_fault(const t_json& diagnostics) {
-    for (const t_json& diagnostic : diagnostics) {
+static std::string range_fault(const t_json& published) {
+    for (const t_json& diagnostic : published) {
         const t_json& range = diagnostic["range"];
         const int line = range["start"]["line"];
         if (line < 0 || range["end"]["line"] != line || range["start"]["character"] > range["end"]["character"] ||
@@ -108,8 +108,8 @@ TEST(OrblsRandomSession, EveryRequestIsAnswered) {
                 EXPECT_TRUE(answer.contains("result")) << method << " " << params.dump() << " " << answer.dump();
             }
         }
-        for (const auto& [uri, diagnostics] : session.diagnostics)
-            EXPECT_EQ(range_fault(diagnostics), "") << "seed " << seed;
+        for (const auto& [uri, published] : session.diagnostics)
+            EXPECT_EQ(range_fault(published), "") << "seed " << seed;
         // Now the known program, against a fresh server with the same files.
         notify(session, "textDocument/didClose", {{"textDocument", {{"uri", uri_of(session, "inc.asm")}}}});
         open_text(session, "main.asm", known);

@@ -3,6 +3,7 @@
 #pragma once
 #include "support/harness.h"
 #include "tools/orbls/requests.h"
+#include "tools/orbls/server.h"
 
 #include <map>
 #include <string>

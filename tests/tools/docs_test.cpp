@@ -19,7 +19,7 @@
 // are applied in the order they stand. Any other tag, a block without a tag, or an indented code
 // block fails. The warning tables ("| warning | for | example |") are checked here too; the
 // manual's other tables (encodings, error messages, values, normalisation) in manual_test.cpp.
-#include "driver/driver.h"
+#include "driver/orbasm.h"
 #include "support/harness.h"
 #include "tools/markdown.h"
 #include "tools/tool_run.h"

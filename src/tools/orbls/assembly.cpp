@@ -1,11 +1,7 @@
-// One in-process run of the assembler for an editor, and the index of what it found. Run memory
-// is released when the next run begins, so everything wanted is copied out at once.
+// One in-process run of the assembler for an editor, and the index of what it found: the run's
+// result with its files made absolute and its places in UTF-16 columns.
 #include "tools/orbls/assembly.h"
 
-#include "driver/driver.h"
-#include "image/image.h"
-#include "source/source.h"
-#include "symbols/symbols.h"
 #include "tools/orbls/documents.h"
 
 #include <algorithm>
@@ -14,7 +10,6 @@
 #include <malloc.h>
 #endif
 #include <tuple>
-#include <unordered_map>
 
 // A run whose memory passed this gives it back to the system when it ends; a small one leaves
 // it to malloc for the next run.
@@ -62,8 +57,8 @@ static t_span16 span_of(const t_place& place) {
     return {place.line - 1, utf16_column(place.text, start), utf16_column(place.text, end)};
 }
 
-static void copy_findings(t_file_names& names) {
-    for (const t_diagnostic& diagnostic : diagnostics) {
+static void copy_findings(t_file_names& names, const t_result& result) {
+    for (const t_diagnostic& diagnostic : result.diagnostics) {
         const t_place& place = diagnostic.place;
         t_finding finding{diagnostic.warning, diagnostic.message, -1, {0, 0, 0}, {}, {}};
         if (!diagnostic.detail.empty())
@@ -90,49 +85,24 @@ static void copy_findings(t_file_names& names) {
     }
 }
 
-// Names as written in the source: a name the run enters for itself ("@endofexe", the header's
-// labels at the #header line) or from a command-line definition is no use in a file.
-static bool written_in_source(const t_place& place, std::string_view name) {
-    if (place.line <= 0 || place.file.empty() || place.file == command_line_file || place.column < 1)
-        return false;
-    return std::string_view(place.text).substr(static_cast<std::size_t>(place.column - 1),
-                                               static_cast<std::size_t>(std::max(place.length, 0))) == name;
-}
-
-static void copy_symbols(t_file_names& names, bool laid_out) {
+static void copy_uses(t_file_names& names, t_result& result) {
     t_assembly& assembly = names.assembly;
-    std::unordered_map<const t_rb_node*, int32_t> symbol_of;
-    for (const t_symbol_use& use : symbol_uses) {
-        auto [found, added] = symbol_of.emplace(use.node, static_cast<int32_t>(assembly.symbols.size()));
-        if (added) {
-            const t_rb_data& data = use.node->data;
-            const bool constant = data.item == &head_item;
-            const bool defined = data.item != nullptr;
-            const int32_t value = constant ? data.value : defined && laid_out ? data.item->final_address : 0;
-            assembly.symbols.push_back({std::string(data.name), constant, defined, value});
-        }
-        if (written_in_source(use.place, use.node->data.name))
-            assembly.uses.push_back({file_of(names, use.place.file), span_of(use.place), found->second, use.definition});
-    }
+    assembly.symbols = std::move(result.symbols);
+    for (const t_result_use& use : result.uses)
+        assembly.uses.push_back({file_of(names, use.place.file), span_of(use.place), use.symbol, use.definition});
     std::sort(assembly.uses.begin(), assembly.uses.end(), [](const t_use& a, const t_use& b) {
         return std::tie(a.file, a.span.line, a.span.start) < std::tie(b.file, b.span.line, b.span.start);
     });
 }
 
-// The bytes of every listed line, as the listing shows them.
-static void copy_lines(t_file_names& names) {
+// The bytes of every line that wrote any, by file and line.
+static void copy_lines(t_file_names& names, t_result& result) {
     t_assembly& assembly = names.assembly;
-    for (const t_line_record* record = line_records; record != nullptr; record = record->next) {
-        if (record->first == nullptr)
-            continue;
-        t_line_bytes line{file_of(names, record->path), record->physical_line - 1,
-                          record->first->final_address, static_cast<int32_t>(assembly.bytes.size()), 0, 0, 0};
-        const t_item fill = range_bytes(record->first, record->last, assembly.bytes);
-        line.fill = fill.size;
-        line.fill_kind = fill.kind == kind_zero ? 'z' : fill.kind == kind_reserve ? 'r' : 'g';
-        line.byte_count = static_cast<int32_t>(assembly.bytes.size()) - line.first_byte;
-        assembly.lines.push_back(line);
-    }
+    assembly.bytes = std::move(result.bytes);
+    for (const t_result_line& line : result.lines)
+        if (line.placed)
+            assembly.lines.push_back({file_of(names, line.path), line.line - 1, line.address, line.first_byte,
+                                      line.byte_count, line.fill, line.fill_kind});
     std::stable_sort(assembly.lines.begin(), assembly.lines.end(), [](const t_line_bytes& a, const t_line_bytes& b) {
         return std::tie(a.file, a.line) < std::tie(b.file, b.line);
     });
@@ -142,43 +112,37 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
                     const std::map<std::string, std::string, std::less<>>& texts) {
     const auto started = std::chrono::steady_clock::now();
     // Nothing of a run may reach standard output: it carries the protocol.
-    static std::string console_sink;
-    console_capture = &console_sink;
-    classic_report = false;
-    warnings_wanted = true;
-    warnings_are_errors = false;
-    echo_enabled = false;
-    listing_enabled = true;
-    symbol_uses_wanted = true;
-    only_regular_files = true;
-    source_texts = &texts;
-    include_base = settings.base;
-    include_dirs = settings.include_paths;
-    command_line_constants = settings.defines;
+    std::string console_sink;
+    t_options options;
+    options.source = main_path;
+    options.write_image = false;
+    options.form = form_command_line;
+    options.echo = false;
+    options.console = &console_sink;
+    options.warnings = true;
+    options.include_folders = settings.include_paths;
+    options.constants = settings.defines;
+    options.base = settings.base;
+    options.texts = &texts;
+    options.only_regular_files = true;
+    options.collect_lines = true;
+    options.collect_uses = true;
+    // Everything wanted is copied out: the run's memory goes now, not at the next run, so that
+    // closing a large document leaves nothing of it behind.
+    options.release_memory = true;
+    t_result result = assemble_program(options);
 
     t_assembly assembly;
     assembly.files.push_back(main_path);
-    assembly.ok = run_assembly(main_path, false);
-    console_sink.clear();
-
+    assembly.ok = result.ok;
+    assembly.end_of_image = result.end_of_image;
     t_file_names names{assembly, {{main_path, 0}}, main_path, 0};
-    copy_findings(names);
-    copy_symbols(names, assembly.ok);
-    if (assembly.ok)
-        copy_lines(names);
-    for (const std::string& file : files_read)
+    copy_findings(names, result);
+    copy_uses(names, result);
+    copy_lines(names, result);
+    for (const std::string& file : result.files_read)
         assembly.files_read.push_back(assembly.files[static_cast<std::size_t>(file_of(names, file))]);
-    source_texts = nullptr;
-    // Everything wanted is copied out: the run's memory goes now, not at the next run, so that
-    // closing a large document leaves nothing of it behind.
-    const bool large = run_memory_used() > large_run_bytes;
-    release_run_memory();
-    reset_sources();
-    release_line_buffers();
-    std::vector<t_diagnostic>().swap(diagnostics);
-    std::vector<t_symbol_use>().swap(symbol_uses);
-    std::string().swap(console_sink);
-    if (large)
+    if (result.memory_used > large_run_bytes)
         release_memory(); // what a large run freed goes back now, not at the document's close
     assembly.milliseconds =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();

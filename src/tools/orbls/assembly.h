@@ -1,6 +1,8 @@
 // The assembly of one document as its own main program, run in-process by the assembler's own
 // code, and what the editor asks of it afterwards: diagnostics, names and the bytes of each line.
 #pragma once
+#include "driver/orbasm.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -39,13 +41,8 @@ struct t_finding {
     std::vector<t_finding_note> notes; // what helps to act on it ("first defined here")
 };
 
-// A label or constant of the run.
-struct t_symbol {
-    std::string name;
-    bool constant; // a constant, else a label
-    bool defined;  // the source defines it
-    int32_t value; // a constant's value, a label's address (once laid out)
-};
+// A label or constant of the run: its name, constant or label, defined or not, and value.
+using t_symbol = t_result_symbol;
 
 // One definition or use of a name, where it is written.
 struct t_use {
@@ -75,6 +72,7 @@ struct t_assembly {
     std::vector<t_line_bytes> lines; // by file and line; only when ok
     std::vector<uint8_t> bytes;
     std::vector<std::string> files_read; // absolute paths of every file the run read
+    int32_t end_of_image = 0;            // when ok
     double milliseconds = 0;             // the run's time
 };
 

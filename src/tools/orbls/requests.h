@@ -1,7 +1,7 @@
 // The requests about the program: hover, definition, references, symbols and completion. Each
 // takes the request's parameters and returns its result (null or empty when there is nothing).
 #pragma once
-#include "tools/orbls/server.h"
+#include "tools/orbls/state.h"
 
 #include <nlohmann/json.hpp>
 

@@ -23,33 +23,21 @@ static void send(t_server& server, const t_json& message) {
     server.output.push_back(message.dump(-1, ' ', false, t_json::error_handler_t::replace));
 }
 
+// The JSON-RPC envelope: an answer to id ("result" or "error"), or a notification (method).
+static void send_message(t_server& server, const char* field, const t_json& tag, const char* key, t_json value) {
+    send(server, {{"jsonrpc", "2.0"}, {field, tag}, {key, std::move(value)}});
+}
+
 static void send_result(t_server& server, const t_json& id, t_json result) {
-    send(server, {{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
+    send_message(server, "id", id, "result", std::move(result));
 }
 
 static void send_error(t_server& server, const t_json& id, int code, const std::string& message) {
-    send(server, {{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
+    send_message(server, "id", id, "error", {{"code", code}, {"message", message}});
 }
 
-std::string uri_of_path(const t_server& server, const std::string& path) {
-    const auto found = server.store.by_path.find(path);
-    return found != server.store.by_path.end() ? found->second.uri : path_to_uri(path);
-}
-
-std::vector<const t_assembly*> assemblies_for(const t_server& server, const t_document& document) {
-    std::vector<const t_assembly*> found;
-    const auto own = server.runs.find(document.path);
-    for (const bool ok : {true, false}) {
-        if (own != server.runs.end() && own->second.assembly.ok == ok)
-            found.push_back(&own->second.assembly);
-        for (const auto& [path, run] : server.runs) {
-            const std::vector<std::string>& read = run.assembly.files_read;
-            if (path != document.path && run.assembly.ok == ok &&
-                std::find(read.begin(), read.end(), document.path) != read.end())
-                found.push_back(&run.assembly);
-        }
-    }
-    return found;
+static void send_notification(t_server& server, const char* method, t_json params) {
+    send_message(server, "method", method, "params", std::move(params));
 }
 
 // The settings of the initialization options: { "includePaths": [...], "defines": {...} }.
@@ -96,7 +84,7 @@ static std::string root_of(const t_json& params) {
 }
 
 static void log_message(t_server& server, const std::string& message) {
-    send(server, {{"jsonrpc", "2.0"}, {"method", "window/logMessage"}, {"params", {{"type", 2}, {"message", message}}}});
+    send_notification(server, "window/logMessage", {{"type", 2}, {"message", message}});
 }
 
 static t_json initialize_result(t_server& server, const t_json& params) {
@@ -222,9 +210,7 @@ static void did_close(t_server& server, const t_json& params, t_clock::time_poin
     // The documents that included it read the file from disk now.
     schedule(server, path, now);
     release_memory();
-    send(server, {{"jsonrpc", "2.0"},
-                  {"method", "textDocument/publishDiagnostics"},
-                  {"params", {{"uri", uri}, {"diagnostics", t_json::array()}}}});
+    send_notification(server, "textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", t_json::array()}});
 }
 
 void run_due_assemblies(t_server& server, t_clock::time_point now) {
@@ -234,9 +220,7 @@ void run_due_assemblies(t_server& server, t_clock::time_point now) {
         const t_document* document = &server.store.by_path.find(path)->second;
         run.due = false;
         run.assembly = assemble(document->path, server.settings, server.store.texts);
-        send(server, {{"jsonrpc", "2.0"},
-                      {"method", "textDocument/publishDiagnostics"},
-                      {"params", diagnostics_params(server, *document)}});
+        send_notification(server, "textDocument/publishDiagnostics", diagnostics_params(server, *document));
     }
 }
 
