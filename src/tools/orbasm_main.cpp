@@ -34,14 +34,18 @@ static const char usage_text[] =
     "                        trailing-text, missing-operand, ignored-characters,\n"
     "                        number-range, glued-number, digit, value-range,\n"
     "                        label-text, single-cut\n"
+    "  -fmax-errors=N        stop after N errors (20 by default; 0 for no limit)\n"
     "      --echo            echo every line in its normalised form to standard output\n"
     "      --diagnostics=classic\n"
-    "                        report errors in the console form's four lines (on standard error)\n"
+    "                        report the first error in the console form's four lines\n"
+    "                        (on standard error)\n"
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
-    "Without options, \"orbasm SOURCE\" echoes every line, reports an error on standard output and\n"
-    "waits for Enter before it ends. Exit status: 0 on success, 1 after an error, 2 for a usage error.\n";
+    "With options, every error is reported: a line in error is left out and reading goes on.\n"
+    "Without options, \"orbasm SOURCE\" echoes every line, reports the first error on standard\n"
+    "output and waits for Enter before it ends. Exit status: 0 on success, 1 after an error, 2 for\n"
+    "a usage error.\n";
 
 namespace {
 // The options of the command-line form.
@@ -96,7 +100,7 @@ static bool empty_name(const char* name, const char* option) {
 // The command-line form: options as getopt_long_only reads them ("-MD" and "-Werror" are words).
 static int run_command_line(int argc, char** argv) {
     enum { echo_option = 256, diagnostics_option, help_option, version_option, md_option, mf_option, mt_option,
-           mp_option, werror_option };
+           mp_option, werror_option, max_errors_option };
     static const option long_options[] = {
         {"output", required_argument, nullptr, 'o'},
         {"echo", no_argument, nullptr, echo_option},
@@ -108,6 +112,7 @@ static int run_command_line(int argc, char** argv) {
         {"MT", required_argument, nullptr, mt_option},
         {"MP", no_argument, nullptr, mp_option},
         {"Werror", no_argument, nullptr, werror_option},
+        {"fmax-errors", required_argument, nullptr, max_errors_option},
         {nullptr, 0, nullptr, 0},
     };
     t_options options;
@@ -141,6 +146,15 @@ static int run_command_line(int argc, char** argv) {
         case mt_option: options.targets.emplace_back(optarg); break;
         case mp_option: options.phony_targets = true; break;
         case werror_option: warnings_are_errors = true; break;
+        case max_errors_option: {
+            const std::string count = optarg;
+            if (count.empty() || count.size() > 9 || count.find_first_not_of("0123456789") != std::string::npos) {
+                print_error_text("orbasm: -fmax-errors takes a count, not '" + count + "'\n");
+                return usage_error();
+            }
+            max_errors = static_cast<int32_t>(std::stol(count));
+            break;
+        }
         case 'W': { // "-Wno-NAME" and "-WNAME": one warning off or on again
             const std::string name = optarg;
             const bool off = name.rfind("no-", 0) == 0;
@@ -171,6 +185,8 @@ static int run_command_line(int argc, char** argv) {
     const std::string source = options.sources.empty() || options.sources[0] == "-" ? "" : options.sources[0];
     image_name = options.output.empty() ? source + ".orb" : options.output;
     warnings_are_errors = warnings_are_errors && warnings_wanted;
+    if (options.classic_diagnostics)
+        max_errors = 1; // the console form's report: the first error only
     // With a dependency file the image is written after the run, so that both go into place together.
     bool ok = run_assembly(source, !options.dependencies);
     if (ok && options.dependencies)

@@ -9,6 +9,7 @@
 #include "tools/diagnostics.h"
 #include "tools/output.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <getopt.h>
@@ -27,6 +28,7 @@ static const char help_text[] =
     "                        (repeatable; an absolute name is never searched)\n"
     "  -D NAME[=VALUE]       define the constant NAME before the first line (VALUE 1 by default)\n"
     "  -w                    no warnings\n"
+    "  -fmax-errors=N        stop after N errors (20 by default; 0 for no limit)\n"
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
@@ -151,7 +153,7 @@ static int run_orblist(int argc, char** argv) {
     std::string output_name = "-";
     classic_report = false;
     warnings_wanted = true;
-    for (int option; (option = ::getopt_long(argc, argv, "o:I:D:w", long_options, nullptr)) != -1;) {
+    for (int option; (option = ::getopt_long(argc, argv, "o:I:D:wf:", long_options, nullptr)) != -1;) {
         switch (option) {
         case 'o':
             if (empty_name(optarg, "-o"))
@@ -165,6 +167,15 @@ static int run_orblist(int argc, char** argv) {
             break;
         case 'D': command_line_constants.emplace_back(optarg); break;
         case 'w': warnings_wanted = false; break;
+        case 'f': { // -fmax-errors=N
+            const std::string setting = optarg;
+            const std::string count = setting.substr(std::min(setting.size(), std::string("max-errors=").size()));
+            if (setting.rfind("max-errors=", 0) != 0 || count.empty() || count.size() > 9 ||
+                count.find_first_not_of("0123456789") != std::string::npos)
+                return usage_error("orblist: unknown option '-f" + setting + "'\n");
+            max_errors = static_cast<int32_t>(std::stol(count));
+            break;
+        }
         case help_option: std::fputs(help_text, stdout); return 0;
         case version_option: std::fputs("orblist 1.0\n", stdout); return 0;
         default: return usage_error(""); // getopt has said what was wrong

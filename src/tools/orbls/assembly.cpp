@@ -147,6 +147,7 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     warnings_are_errors = false;
     echo_enabled = false;
     listing_enabled = true;
+    layout_after_errors = true; // a buffer being typed has errors: what assembled is still laid out
     symbol_uses_wanted = true;
     only_regular_files = true;
     source_texts = &texts;
@@ -161,8 +162,9 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
 
     t_file_names names{assembly, {{main_path, 0}}, main_path, 0};
     copy_findings(names);
-    copy_symbols(names, assembly.ok);
-    if (assembly.ok)
+    assembly.laid_out = run_laid_out;
+    copy_symbols(names, run_laid_out);
+    if (run_laid_out)
         copy_lines(names);
     for (const std::string& file : files_read)
         assembly.files_read.push_back(assembly.files[static_cast<std::size_t>(file_of(names, file))]);

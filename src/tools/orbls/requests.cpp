@@ -165,7 +165,7 @@ static std::string symbol_text(const t_assembly& assembly, const t_symbol& symbo
         return text + "is not defined";
     if (symbol.constant)
         return text + "constant = " + std::to_string(symbol.value) + " (" + hex8(symbol.value) + "h)";
-    if (!assembly.ok)
+    if (!assembly.laid_out)
         return text + "label (no address: the program has an error)";
     return text + "label at " + hex8(symbol.value) + "h (" + std::to_string(symbol.value) + ")";
 }
@@ -286,7 +286,7 @@ t_json references_result(const t_server& server, const t_json& params) {
 static std::string symbol_detail(const t_assembly& assembly, const t_symbol& symbol) {
     if (symbol.constant)
         return "= " + std::to_string(symbol.value);
-    return assembly.ok ? hex8(symbol.value) + "h" : "";
+    return assembly.laid_out ? hex8(symbol.value) + "h" : "";
 }
 
 t_json document_symbol_result(const t_server& server, const t_json& params) {
