@@ -250,7 +250,8 @@ void open_include(int32_t pos) {
     fatal_check(close != std::string_view::npos, "String exceeds line");
     const std::string name(line.substr(static_cast<std::size_t>(pos), close - static_cast<std::size_t>(pos)));
     current_line = no_input_text; // the include line stays at fault
-    fatal_check(nesting_depth < max_nesting, "Too many nested includes");
+    source_unreadable = nesting_depth >= max_nesting; // a file that includes itself twice would be read without end
+    fatal_check(!source_unreadable, "Too many nested includes");
     ++nesting_depth;
     open_level(name);
 }

@@ -63,7 +63,8 @@ extern const std::map<std::string, std::string, std::less<>>* source_texts;
 // When set, only regular files (or source_texts) are read: not standard input, not a pipe.
 extern bool only_regular_files;
 
-// Set when a file failed partway (a read error, a line too long): reading cannot go on past it.
+// Set when reading cannot go on: a file failed partway (a read error, a line too long), or the
+// includes nest too deep (a file that includes itself twice would be read again and again).
 extern bool source_unreadable;
 
 // Opens the main source at level 1 ("" reads standard input).

@@ -108,6 +108,27 @@ TEST(KeepGoing, NoCascades) {
     }
 }
 
+// Names entered by lines in error are taken out of the table again, whatever the index held by
+// then: every label still resolves, and a name whose only earlier uses failed is reported at its
+// first use that assembled.
+TEST(KeepGoing, NamesOfFailedLinesAreTakenBack) {
+    std::string source;
+    for (int k = 0; k < 300; ++k)
+        source += "@l" + std::to_string(k) + ":\r\nld dx,[bx+@n" + std::to_string(k) + "\r\n";
+    for (int k = 0; k < 300; ++k)
+        source += "jmp @l" + std::to_string(k) + "\r\n";
+    source += "dd @n7\r\n";
+    t_dir_guard g;
+    const t_program_run run = assemble(g.dir, source, {"-fmax-errors=0"});
+    const std::vector<std::string> errors = error_blocks(run.err);
+    ASSERT_EQ(errors.size(), 301u) << run.err.substr(0, 2000);
+    for (int k = 0; k < 300; ++k)
+        EXPECT_EQ(errors[static_cast<std::size_t>(k)].substr(0, errors[static_cast<std::size_t>(k)].find('\n')),
+                  "t.asm:" + std::to_string(2 * k + 2) + ":" + std::to_string(11 + std::to_string(k).size() + 2) +
+                      ": error: ] expected");
+    EXPECT_EQ(errors[300], "t.asm:901:4: error: Constant or label not defined - @n7\ndd @n7\n   ^~~\n");
+}
+
 // An error in an included file ends its line; reading goes on in that file and after it.
 TEST(KeepGoing, IncludedFilesGoOn) {
     t_dir_guard g;
@@ -117,6 +138,11 @@ TEST(KeepGoing, IncludedFilesGoOn) {
                        "mean 'ld'?\nt.asm:1: note: included from here\nd.asm:3:7: error: Comma expected\nadd ax\n"
                        "      ^\nt.asm:1: note: included from here\nt.asm:2:6: error: Register expected\npush bz\n"
                        "     ^~\n");
+    // Includes nested too deep end the run: a file that includes itself twice would be read 2^16 times.
+    const t_program_run deep = assemble(g.dir, "#include \"t.asm\"\r\n#include \"t.asm\"\r\n", {"-fmax-errors=0"});
+    EXPECT_EQ(deep.exit_code, 1);
+    EXPECT_EQ(error_blocks(deep.err).size(), 1u);
+    EXPECT_EQ(deep.err.substr(0, deep.err.find('\n')), "t.asm:1:10: error: Too many nested includes");
 }
 
 // -fmax-errors=N ends the run at its Nth error with a note; 0 is no limit, 20 the default.

@@ -148,6 +148,7 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     echo_enabled = false;
     listing_enabled = true;
     layout_after_errors = true; // a buffer being typed has errors: what assembled is still laid out
+    max_errors = 0;             // and every one of them is shown
     symbol_uses_wanted = true;
     only_regular_files = true;
     source_texts = &texts;
