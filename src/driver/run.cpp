@@ -152,23 +152,36 @@ static void keep_line_record(t_line_record* record, t_item* before) {
 }
 
 // Steps 2 and 3: every line of the source, with the files it includes, echoed and processed.
+// The next line, echoed and processed; false once the source has ended.
+[[gnu::always_inline]] inline static bool assemble_next_line() {
+    t_item* const before = tail;
+    if (!next_line())
+        return false;
+    t_line_record* record = listing_enabled ? new_line_record() : nullptr;
+    process_line();
+    if (first_dropped != 0) [[unlikely]] // after the line assembled: none on a line in error
+        check_dropped_characters();
+    if (record != nullptr)
+        keep_line_record(record, before);
+    return true;
+}
+
 static void read_all_source() {
     open_main_source(source_name);
+    if (classic_report) { // the first error ends the run: nothing to take back
+        while (assemble_next_line()) {
+        }
+        return;
+    }
     while (!stopped_at_limit) {
         // Unwinding costs nothing until a line fails.
         const t_line_mark mark = mark_line();
         try {
-            if (!next_line())
+            if (!assemble_next_line())
                 return;
-            t_line_record* record = listing_enabled ? new_line_record() : nullptr;
-            process_line();
-            if (first_dropped != 0) [[unlikely]] // after the line assembled: none on a line in error
-                check_dropped_characters();
-            if (record != nullptr)
-                keep_line_record(record, mark.tail);
         } catch (const t_fatal_stop& stop) {
             // A file that failed partway cannot be read on.
-            if (classic_report || source_unreadable || !take_back_line(mark, stop))
+            if (source_unreadable || !take_back_line(mark, stop))
                 throw_or_stop(stop);
         }
     }
