@@ -62,7 +62,9 @@ static t_line_mark mark_line() { return {tail, header_requested, diagnostics.siz
 static void note_limit(t_diagnostic& diagnostic) {
     const std::string count = std::to_string(max_errors);
     diagnostic.notes.push_back(
-        {"assembly stopped after " + count + " errors (-fmax-errors=" + count + "); more may follow", {}});
+        {"assembly stopped after " + count + (max_errors == 1 ? " error" : " errors") + " (-fmax-errors=" + count +
+             "); more may follow",
+         {}});
 }
 
 // The line in hand failed with stop: it is taken back whole (its warnings too), its error reported
