@@ -139,12 +139,13 @@ TEST(OrblsRequests, Symbols) {
 TEST(OrblsRequests, ErrorsAboveAndBelowALabel) {
     t_session session;
     start_session(session, {{"main.asm", join_lines({" ld ax,1", " lod bx,6", "@mid:", " ld bx,@mid", " push bz",
-                                                     " jmp @mid", "@last:"})}});
+                                                     " jmp @mid", "@last:", " db 300"})}});
     open_file(session, "main.asm");
     EXPECT_EQ(diagnostic_lines(session, "main.asm"),
               (std::vector<std::string>{"1:1-1:4 error Syntax Error",
                                         "  related main.asm 1:1-1:4 'lod' is not a mnemonic; did you mean 'ld'?",
-                                        "4:6-4:8 error Register expected"}));
+                                        "4:6-4:8 error Register expected",
+                                        "7:4-7:7 warning Value does not fit in a byte"}));
     EXPECT_EQ(result_text(session, request(session, "textDocument/definition", at(session, "main.asm", 5, 6))["result"]),
               "main.asm 2:0-2:4");
     EXPECT_EQ(result_text(session, request(session, "textDocument/hover", at(session, "main.asm", 5, 6))["result"]),
