@@ -153,7 +153,6 @@ static void keep_line_record(t_line_record* record, t_item* before) {
     last_record = record;
 }
 
-// Steps 2 and 3: every line of the source, with the files it includes, echoed and processed.
 // The next line, echoed and processed; false once the source has ended.
 [[gnu::always_inline]] inline static bool assemble_next_line() {
     t_item* const before = tail;
@@ -168,6 +167,7 @@ static void keep_line_record(t_line_record* record, t_item* before) {
     return true;
 }
 
+// Steps 2 and 3: every line of the source, with the files it includes, echoed and processed.
 static void read_all_source() {
     open_main_source(source_name);
     if (classic_report) { // the first error ends the run: nothing to take back
@@ -182,7 +182,7 @@ static void read_all_source() {
             if (!assemble_next_line())
                 return;
         } catch (const t_fatal_stop& stop) {
-            // A file that failed partway cannot be read on.
+            // Past a file that failed partway, or includes nested too deep, reading cannot go on.
             if (source_unreadable || !take_back_line(mark, stop))
                 throw_or_stop(stop);
         }
