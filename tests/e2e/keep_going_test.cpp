@@ -138,6 +138,13 @@ TEST(KeepGoing, IncludedFilesGoOn) {
                        "mean 'ld'?\nt.asm:1: note: included from here\nd.asm:3:7: error: Comma expected\nadd ax\n"
                        "      ^\nt.asm:1: note: included from here\nt.asm:2:6: error: Register expected\npush bz\n"
                        "     ^~\n");
+    // An include that fails inside an included file: reading goes on in that file, then after it.
+    write_file(g.dir, "a.asm", "#include \"nope.asm\"\r\nlod\r\n");
+    EXPECT_EQ(assemble(g.dir, "#include \"a.asm\"\r\npush bz\r\n").err,
+              "a.asm:1:10: error: Could not read file \"nope.asm\": No such file or directory\n#include \"nope.asm\"\n"
+              "         ^~~~~~~~~~\nt.asm:1: note: included from here\na.asm:2:1: error: Syntax Error\nlod\n^~~\n"
+              "a.asm:2:1: note: 'lod' is not a mnemonic; did you mean 'ld'?\nt.asm:1: note: included from here\n"
+              "t.asm:2:6: error: Register expected\npush bz\n     ^~\n");
     // Includes nested too deep end the run: a file that includes itself twice would be read 2^16 times.
     const t_program_run deep = assemble(g.dir, "#include \"t.asm\"\r\n#include \"t.asm\"\r\n", {"-fmax-errors=0"});
     EXPECT_EQ(deep.exit_code, 1);
