@@ -17,6 +17,7 @@ int32_t max_errors = 20;
 bool layout_after_errors = false;
 bool run_laid_out = false;
 static int32_t errors_reported = 0;
+static bool line_failed = false; // a line has been taken back, reported or not
 static bool stopped_at_limit = false; // max_errors ended the reading
 static bool names_unchecked = false;  // an include could not be read: it may define any name
 static std::size_t unread_include_error = 0; // the first such include's error, among the diagnostics
@@ -43,6 +44,7 @@ static void begin_run(std::string_view name) {
     line_records = last_record = nullptr;
     source_name = name;
     errors_reported = 0;
+    line_failed = false;
     stopped_at_limit = names_unchecked = run_laid_out = include_in_hand = failure_already_reported = false;
 }
 
@@ -70,6 +72,7 @@ static void note_limit(t_diagnostic& diagnostic) {
 // The line in hand failed with stop: it is taken back whole (its warnings too), its error reported
 // unless an earlier error caused it, and reading goes on. False when the errors reach the limit.
 static bool take_back_line(const t_line_mark& mark, const t_fatal_stop& stop) {
+    line_failed = true;
     diagnostics.erase(diagnostics.begin() + static_cast<std::ptrdiff_t>(mark.diagnostics), diagnostics.end());
     take_back_items(mark.tail);
     header_requested = mark.header_requested;
@@ -144,7 +147,7 @@ static t_line_record* new_line_record() {
 
 // Keeps record with the items appended after before.
 static void keep_line_record(t_line_record* record, t_item* before) {
-    record->after_failure = errors_reported > 0;
+    record->after_failure = line_failed;
     if (before != tail) {
         record->first = before->next;
         record->last = tail;
