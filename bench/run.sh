@@ -21,6 +21,9 @@
 #     of orbasm, as and the echo floor;
 #   - at 1,000,000 lines, the median wall and CPU seconds of orbasm, as (on the equivalent x86-64
 #     program) and the floor, run alternately; the peak RSS (/usr/bin/time -v) per source line;
+#   - at 100,000 lines in the command-line form, the median wall seconds of the valid program and
+#     of the same program with every 100th instruction line corrupted (-fmax-errors=0, so that
+#     every error is reported): an error ends its line, not the run;
 #   - with --large, orbasm at 10,000,000 lines and its time per line over that at 1,000,000;
 #   - with --web, the playground's median delay from a keystroke to the diagnostics;
 #   - a summary of the measures the team tracks against their targets.
@@ -107,6 +110,9 @@ mid=1000000
 big=10000000
 generate $small
 generate $mid
+# The same 100,000 lines with every 100th instruction line misspelt: one error in every 100 lines.
+awk '/^[ \t]+[a-z]/ && !/^[ \t]*(db|dw|dd|dsingle|ddouble|dextended) / { if (++n % 100 == 0) sub(/[a-z]/, "zz&") } { print }' \
+    "$work/p$small.asm" >"$work/e$small.asm"
 [ "$large" = 0 ] || generate $big
 
 # Every tool once on every program: it must succeed, and the files come into the page cache.
@@ -169,13 +175,15 @@ for word in sys.argv[2:] + ["--"]:
     else:
         group.append(word)
 
-def run(command):
+def run(name, command):
     start = time.perf_counter()
-    child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL if name.endswith("_errors") else None)
     _, status, usage = os.wait4(child.pid, 0)
     wall = time.perf_counter() - start
     code = os.waitstatus_to_exitcode(status)
-    if code != 0:
+    # A program with errors fails, as it must.
+    if code != (1 if name.endswith("_errors") else 0):
         sys.exit("failed: %s (exit %d)" % (" ".join(command), code))
     return wall, usage.ru_utime + usage.ru_stime
 
@@ -192,7 +200,7 @@ for _ in range(n):
     for name, output, command in tools:
         if output != "-" and os.path.exists(output):
             os.remove(output)
-        times[name].append(run(command))
+        times[name].append(run(name, command))
         if output != "-":
             digests[name].add(sha256(output))
 for name, output, _ in tools:
@@ -228,6 +236,19 @@ rss[as]=$(peak_rss "$gas" -o "$x.o" "$x")
 [ -z "$reference" ] || rss[reference]=$(peak_rss "$reference" "$p")
 [ "$large" = 0 ] || rss[orbasm_10M]=$(peak_rss "$orbasm" "$work/p$big.asm")
 for name in orbasm as floor reference; do lines_of[$name]=$mid; done
+
+# Errors: the valid 100,000 lines against the same lines with one error in every 100, both in the
+# command-line form. Every corrupted line must be reported.
+e=$work/e$small.asm
+corrupted=$(diff "$work/p$small.asm" "$e" | grep -c '^>' || true)
+reported=$("$orbasm" -fmax-errors=0 -o "$work/e.orb" "$e" 2>&1 >/dev/null | grep -c ': error: ' || true)
+[ "$reported" = "$corrupted" ] || fail "$corrupted lines in error, $reported errors reported"
+echo "timing $small lines with and without errors, $runs runs of each" >&2
+while read -r name w c s; do
+    wall[$name]=$w
+done < <(measure "$runs" valid "$work/v.orb" "$orbasm" -o "$work/v.orb" "$work/p$small.asm" -- \
+    with_errors - "$orbasm" -fmax-errors=0 -o "$work/e.orb" "$e" || true)
+[ -n "${wall[with_errors]:-}" ] || { echo "timing with errors failed" >&2; exit 1; }
 lines_of[orbasm_10M]=$big
 pass_count=$("$passes" "$p" | sed -n 's/^layout_passes //p')
 
@@ -253,6 +274,11 @@ for name in orbasm as floor reference orbasm_10M; do
         else printf "  %-16s %9.4f %9.4f %9.1f %10.1f %8.1f\n", n, w, c, w * 1e9 / l, r * 1024 / 1e6, r * 1024 / l }'
 done
 echo "  layout passes: $pass_count; orbasm's image the same in every run: ${same[orbasm]}"
+echo
+echo "$small lines in the command-line form, $runs runs of each alternately, medians:"
+awk -v v="${wall[valid]}" -v e="${wall[with_errors]}" -v n="$corrupted" 'BEGIN {
+    printf "  %-38s %9.4f s\n", "valid", v
+    printf "  %-38s %9.4f s\n", "1 line in 100 in error (" n " errors)", e }'
 
 web_ms=""
 if [ "$web" = 1 ]; then
@@ -273,6 +299,7 @@ row() { # what value target-or-empty
 }
 [ "$callgrind" = 0 ] || row "instructions per line, $small lines" "$(awk -v t="${ir[orbasm]}" -v l=$small 'BEGIN { printf "%.1f", t / l }')"
 row "wall time orbasm / as, $mid lines" "$(awk -v o="${wall[orbasm]}" -v a="${wall[as]}" 'BEGIN { printf "%.3f", o / a }')" 0.6
+row "wall time 1% lines in error / valid, $small" "$(awk -v e="${wall[with_errors]}" -v v="${wall[valid]}" 'BEGIN { printf "%.2f", e / v }')" 2
 row "peak RSS bytes per line, $mid lines" "$(awk -v r="${rss[orbasm]}" -v l=$mid 'BEGIN { printf "%.1f", r * 1024 / l }')" 90
 [ "$large" = 0 ] || row "time per line $big / $mid lines" \
     "$(awk -v b="${wall[orbasm_10M]}" -v m="${wall[orbasm]}" -v bl=$big -v ml=$mid 'BEGIN { printf "%.3f", (b / bl) / (m / ml) }')" 1.15

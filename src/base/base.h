@@ -20,6 +20,10 @@ struct t_fatal_stop {
     int32_t position;    // fault_position at the failing check
 };
 
+// Set before a check that fails only because of an error already reported (a name whose
+// definition failed): the line fails without an error of its own. The run clears it.
+extern bool failure_already_reported;
+
 // Records message (and suffix) with fault_position and unwinds with t_fatal_stop.
 [[noreturn]] void fatal_stop(std::string_view message, std::string_view suffix = {});
 

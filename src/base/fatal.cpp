@@ -2,6 +2,7 @@
 #include "base/base.h"
 
 int32_t fault_position = 0;
+bool failure_already_reported = false;
 bool classic_report = true;
 bool warnings_wanted = false;
 std::vector<t_diagnostic> diagnostics;

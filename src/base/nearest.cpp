@@ -3,6 +3,7 @@
 #include "base/words.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,20 +11,25 @@
 // Longer words get no note: nothing is near them, and the note would repeat them.
 static constexpr std::size_t longest_noted_word = 64;
 
-// Edits (insertions, deletions, changes, swaps of neighbours) that turn a into b.
+// Edits (insertions, deletions, changes, swaps of neighbours) that turn a (at most
+// longest_noted_word long) into b. Three rows over a, on the stack: a run that reports every
+// error searches the lists once per misspelt word, and must not pay an allocation per word tried.
 static int32_t edit_distance(std::string_view a, std::string_view b) {
-    std::vector<std::vector<int32_t>> d(a.size() + 1, std::vector<int32_t>(b.size() + 1));
-    for (std::size_t i = 0; i <= a.size(); ++i)
-        for (std::size_t j = 0; j <= b.size(); ++j) {
-            if (i == 0 || j == 0) {
-                d[i][j] = static_cast<int32_t>(i + j);
-                continue;
-            }
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    std::array<int32_t, longest_noted_word + 1> rows[3];
+    for (std::size_t j = 0; j <= a.size(); ++j)
+        rows[0][j] = static_cast<int32_t>(j);
+    for (std::size_t i = 1; i <= b.size(); ++i) {
+        const auto& before = rows[(i + 1) % 3]; // row i - 2
+        const auto& above = rows[(i - 1) % 3];
+        auto& row = rows[i % 3];
+        row[0] = static_cast<int32_t>(i);
+        for (std::size_t j = 1; j <= a.size(); ++j) {
+            row[j] = std::min({above[j] + 1, row[j - 1] + 1, above[j - 1] + (b[i - 1] == a[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && b[i - 1] == a[j - 2] && b[i - 2] == a[j - 1])
+                row[j] = std::min(row[j], before[j - 2] + 1);
         }
-    return d[a.size()][b.size()];
+    }
+    return rows[b.size() % 3][a.size()];
 }
 
 // The word of the lists of the given kind nearest to word (the first of equally near ones), and
@@ -42,7 +48,9 @@ static std::pair<std::string_view, int32_t> nearest_word(std::string_view word, 
             while (last < end && is_word_character(words.list[last]))
                 ++last;
             const std::string_view known = words.list.substr(at, last - at);
-            const int32_t distance = known.empty() ? best.second : edit_distance(word, known);
+            // The lengths differ by no more than the distance: a word that cannot be nearer is skipped.
+            const auto apart = static_cast<int32_t>(std::max(word.size(), known.size()) - std::min(word.size(), known.size()));
+            const int32_t distance = known.empty() || apart >= best.second ? best.second : edit_distance(word, known);
             if (distance < best.second)
                 best = {known, distance};
             at = end + 1;

@@ -21,16 +21,18 @@ static void define_constant(std::string_view line, int32_t pos) {
     const int32_t name_start = fault_position = pos;
     while (pos <= length && line[static_cast<std::size_t>(pos - 1)] != ' ')
         ++pos;
-    fatal_check(pos <= length, "Error in constant definition");
-    fatal_check(pos + 2 <= length && line[static_cast<std::size_t>(pos)] == '=', "Error in constant definition");
     t_rb_data record{};
     record.tag = 1;
     record.name = line.substr(static_cast<std::size_t>(name_start - 1), static_cast<std::size_t>(pos - name_start));
+    name_defined_by_line = record.name;
+    fatal_check(pos <= length, "Error in constant definition");
+    fatal_check(pos + 2 <= length && line[static_cast<std::size_t>(pos)] == '=', "Error in constant definition");
     pos += 2;
     record.value = parse_immediate(line, pos);
     record.item = &head_item; // a constant owns no item; the head item marks it defined
     fault_position = name_start;
     enter_symbol(record);
+    name_defined_by_line = {};
 }
 
 static void define_label(std::string_view line, int32_t pos) {
@@ -44,13 +46,17 @@ static void define_label(std::string_view line, int32_t pos) {
     record.name = line.substr(0, static_cast<std::size_t>(pos - 1));
     record.item = tail;
     fault_position = 1;
+    name_defined_by_line = record.name;
     enter_symbol(record);
+    name_defined_by_line = {};
     // The rest of a label line is not read: an instruction there is lost, a ";" note is not.
     expect_char(line, ':', pos);
     fault_position = pos;
     warn_check(pos > length || line[static_cast<std::size_t>(pos - 1)] == ';', warning_label_text,
                "Text after a label is not assembled");
 }
+
+bool include_in_hand = false;
 
 static const t_keywords directive_keywords = compile_keywords(directive_list);
 // ORDER: as directive_list.
@@ -100,7 +106,9 @@ void process_line() {
     t_item* item = nullptr;
     switch (directive) {
     case directive_include:
+        include_in_hand = true;
         open_include(pos);
+        include_in_hand = false;
         break;
     case directive_org:
         item = emit_directive(kind_org);

@@ -12,7 +12,15 @@
 
 extern std::vector<std::string> command_line_constants; // "NAME=VALUE" or "NAME", defined before the first line
 extern bool warnings_are_errors; // a run with a warning then writes no image and fails
-extern int32_t max_errors;        // errors reported before the run gives up; 0: no limit
+// Unless the report is the classic one, an error ends its line, not the run: the line is taken
+// back and reading goes on. The run ends after this many errors (0: no limit).
+extern int32_t max_errors;
+// Lays out what assembled even after errors (undefined names valued 0, no layout errors), for
+// an editor's model of the whole buffer.
+extern bool layout_after_errors;
+extern bool run_out_of_memory;     // the latest run ran out of memory: its records are gone
+extern bool run_laid_out;          // the latest run laid its items out: addresses and bytes exist
+extern bool include_in_hand;       // set while an #include line opens its file
 
 // One source line as a listing shows it: where it came from and the items it appended.
 struct t_line_record {
@@ -22,6 +30,7 @@ struct t_line_record {
     std::string_view text;      // the normalised line
     t_item* first;              // the first item the line appended; nil when it appended none
     t_item* last;               // the last item the line appended
+    bool after_failure;         // a line before it failed: its addresses may move once that is fixed
 };
 
 extern bool listing_enabled;        // when set, every line read leaves a t_line_record

@@ -29,6 +29,8 @@ struct t_options {
     uint32_t warnings_off = 0;                // bit k: warning k not kept (-Wno-NAME)
     bool warnings_are_errors = false;         // a run with a warning fails (only with warnings)
     int32_t max_errors = 20;                  // errors reported before the run gives up; 0: no limit
+    bool layout_after_errors = false;         // what assembled is laid out even after errors, undefined
+                                              // names as 0: an editor's model of a buffer being typed
     std::string base;                         // relative names are taken from here; "": the working directory
     const std::map<std::string, std::string, std::less<>>* texts = nullptr; // stand in for the files of their paths
     bool only_regular_files = false;          // no standard input, no pipes
@@ -49,6 +51,7 @@ struct t_result_line {
     int32_t byte_count;     // bytes it wrote (fills and gaps not counted)
     int32_t fill;           // bytes of a #zero, #data, #org or #align gap; 0 for none
     char fill_kind;         // 'z' zeros, 'r' reserved, 'g' gap
+    bool approximate;       // after a line in error: its address moves when that line is mended
 };
 
 // A label or constant.
@@ -57,6 +60,7 @@ struct t_result_symbol {
     bool constant; // else a label
     bool defined;  // the source (or the command line) defines it
     int32_t value; // a constant's value, a label's address once laid out, else 0
+    bool approximate; // a label after a line in error: its address moves when that line is mended
 };
 
 // One definition or use of a name as written in a source file.
@@ -70,10 +74,11 @@ struct t_result {
     bool ok = false;                          // no error: laid out, and written when asked
     std::vector<t_diagnostic> diagnostics;    // errors and warnings, with their notes and places
     std::vector<std::string> files_read;      // as opened, the main source first
-    std::vector<t_result_line> lines;         // in reading order (collect_lines)
+    std::vector<t_result_line> lines;         // in reading order (collect_lines); bytes only when laid out
     std::vector<uint8_t> bytes;               // the lines' bytes
     std::vector<t_result_symbol> symbols;     // used ones in order of first use (collect_uses), else all by name
     std::vector<t_result_use> uses;           // in reading order (collect_uses)
+    bool laid_out = false;                    // addresses and bytes exist (ok, or layout_after_errors)
     int32_t end_of_image = 0;                 // when ok
     std::size_t memory_used = 0;              // run memory the run took
 };

@@ -9,6 +9,7 @@
 
 #include <new>
 #include <unordered_map>
+#include <unordered_set>
 
 // The name that definitions given on the command line are read from.
 static constexpr std::string_view command_line_file = "<command line>";
@@ -21,6 +22,7 @@ static void set_run_options(const t_options& options) {
     warnings_off = options.warnings_off;
     warnings_are_errors = options.warnings_are_errors && options.warnings;
     max_errors = options.max_errors;
+    layout_after_errors = options.layout_after_errors;
     include_dirs = options.include_folders;
     command_line_constants = options.constants;
     include_base = options.base;
@@ -35,7 +37,8 @@ static void set_run_options(const t_options& options) {
 static void copy_lines(t_result& result) {
     for (const t_line_record* record = line_records; record != nullptr; record = record->next) {
         t_result_line line{std::string(record->path), record->physical_line, std::string(record->text),
-                           record->first != nullptr, 0, static_cast<int32_t>(result.bytes.size()), 0, 0, 0};
+                           record->first != nullptr, 0, static_cast<int32_t>(result.bytes.size()), 0, 0, 0,
+                           record->after_failure};
         if (line.placed) {
             line.address = record->first->final_address;
             const t_item fill = range_bytes(record->first, record->last, result.bytes);
@@ -47,21 +50,35 @@ static void copy_lines(t_result& result) {
     }
 }
 
-static t_result_symbol symbol_of(const t_rb_data& data, bool laid_out) {
+// The items from the first line after a line in error on, and the end of the image: their
+// addresses move when that line is mended. Empty when no line failed.
+static std::unordered_set<const t_item*> items_after_failure() {
+    std::unordered_set<const t_item*> after;
+    const t_line_record* record = line_records;
+    while (record != nullptr && !(record->after_failure && record->first != nullptr))
+        record = record->next;
+    for (const t_item* item = record != nullptr ? record->first : nullptr; item != nullptr; item = item->next)
+        after.insert(item);
+    if (!after.empty())
+        after.insert(&end_of_image_item);
+    return after;
+}
+
+static t_result_symbol symbol_of(const t_rb_data& data, bool laid_out, const std::unordered_set<const t_item*>& after) {
     // A constant's item is the head item, only a mark that it is defined.
     const bool constant = data.item == &head_item;
     const bool defined = data.item != nullptr;
     const int32_t value = constant ? data.value : defined && laid_out ? data.item->final_address : 0;
-    return {std::string(data.name), constant, defined, value};
+    return {std::string(data.name), constant, defined, value, !constant && after.count(data.item) != 0};
 }
 
 // Every label and constant, in name order: the tree walked in order.
-static void copy_tree(const t_rb_node* node, t_result& result) {
+static void copy_tree(const t_rb_node* node, t_result& result, const std::unordered_set<const t_item*>& after) {
     if (node == nullptr || node == &sentinel_node)
         return;
-    copy_tree(node->left, result);
-    result.symbols.push_back(symbol_of(node->data, result.ok));
-    copy_tree(node->right, result);
+    copy_tree(node->left, result, after);
+    result.symbols.push_back(symbol_of(node->data, result.laid_out, after));
+    copy_tree(node->right, result, after);
 }
 
 // Names as written in the source: a name the run enters for itself ("@endofexe", the header's
@@ -75,12 +92,12 @@ static bool written_in_source(const t_place& place, std::string_view name) {
 
 // The symbols used, in order of their first use, and every use written in a source file. The
 // places are taken: the uses are not read again before the next run empties them.
-static void copy_uses(t_result& result) {
+static void copy_uses(t_result& result, const std::unordered_set<const t_item*>& after) {
     std::unordered_map<const t_rb_node*, int32_t> index_of;
     for (t_symbol_use& use : symbol_uses) {
         auto [found, added] = index_of.emplace(use.node, static_cast<int32_t>(result.symbols.size()));
         if (added)
-            result.symbols.push_back(symbol_of(use.node->data, result.ok));
+            result.symbols.push_back(symbol_of(use.node->data, result.laid_out, after));
         if (written_in_source(use.place, use.node->data.name))
             result.uses.push_back({found->second, use.definition, std::move(use.place)});
     }
@@ -90,17 +107,21 @@ t_result assemble_program(const t_options& options) {
     set_run_options(options);
     t_result result;
     result.ok = run_assembly(options.source, options.write_image);
+    result.laid_out = run_laid_out;
     source_texts = nullptr; // the caller's, valid only for the call
     result.diagnostics = std::move(diagnostics);
     diagnostics.clear();
     try {
+        if (run_out_of_memory) // the run's records went with its memory
+            throw std::bad_alloc();
         result.files_read = files_read;
-        if (options.collect_lines && result.ok)
+        if (options.collect_lines && result.laid_out)
             copy_lines(result);
+        const std::unordered_set<const t_item*> after = items_after_failure();
         if (options.collect_uses)
-            copy_uses(result);
+            copy_uses(result, after);
         else if (options.collect_symbols)
-            copy_tree(symbol_root, result);
+            copy_tree(symbol_root, result, after);
     } catch (const std::bad_alloc&) { // a failed run that reports nothing is reported as out of memory
         result.ok = false;
         result.files_read.clear();

@@ -1,6 +1,7 @@
 // The assembly run: one source file to one image, in a fixed order of steps. The steps, in the
 // run's order, are the folders of src/ (see src/README.md).
 #include "base/base.h"
+#include "base/nearest.h"
 #include "base/output_file.h"
 #include "driver/driver.h"
 #include "image/image.h"
@@ -13,6 +14,14 @@
 std::vector<std::string> command_line_constants;
 bool warnings_are_errors = false;
 int32_t max_errors = 20;
+bool layout_after_errors = false;
+bool run_laid_out = false;
+bool run_out_of_memory = false;
+static int32_t errors_reported = 0;
+static bool line_failed = false; // a line has been taken back, reported or not
+static bool stopped_at_limit = false; // max_errors ended the reading
+static bool names_unchecked = false;  // an include could not be read: it may define any name
+static std::size_t unread_include_error = 0; // the first such include's error, among the diagnostics
 bool listing_enabled = false;
 t_line_record* line_records = nullptr;
 static t_line_record* last_record = nullptr;
@@ -35,6 +44,76 @@ static void begin_run(std::string_view name) {
     files_read.clear();
     line_records = last_record = nullptr;
     source_name = name;
+    errors_reported = 0;
+    line_failed = false;
+    stopped_at_limit = names_unchecked = run_laid_out = run_out_of_memory = include_in_hand = failure_already_reported = false;
+}
+
+static void report_error(const t_fatal_stop& stop);
+
+// What a line may add, taken before it: a line in error is taken back to it.
+struct t_line_mark {
+    t_item* tail;
+    bool header_requested;
+    std::size_t diagnostics;
+    t_symbols_mark symbols;
+};
+
+static t_line_mark mark_line() { return {tail, header_requested, diagnostics.size(), symbols_mark()}; }
+
+// "more may follow", on the error that reached the limit.
+static void note_limit(t_diagnostic& diagnostic) {
+    const std::string count = std::to_string(max_errors);
+    diagnostic.notes.push_back(
+        {"assembly stopped after " + count + (max_errors == 1 ? " error" : " errors") + " (-fmax-errors=" + count +
+             "); more may follow",
+         {}});
+}
+
+// The line in hand failed with stop: it is taken back whole (its warnings too), its error reported
+// unless an earlier error caused it, and reading goes on. False when the errors reach the limit.
+static bool take_back_line(const t_line_mark& mark, const t_fatal_stop& stop) {
+    line_failed = true;
+    diagnostics.erase(diagnostics.begin() + static_cast<std::ptrdiff_t>(mark.diagnostics), diagnostics.end());
+    take_back_items(mark.tail);
+    header_requested = mark.header_requested;
+    take_back_symbols(mark.symbols);
+    // A name it would define, or an undefined constant it reports, raises no error again.
+    for (std::string_view* name : {&name_defined_by_line, &name_reported_undefined}) {
+        if (!name->empty())
+            silence_symbol(*name);
+        *name = {};
+    }
+    const bool first_unread = include_in_hand && !names_unchecked;
+    names_unchecked = names_unchecked || include_in_hand;
+    include_in_hand = false;
+    if (first_unread)
+        unread_include_error = diagnostics.size();
+    if (failure_already_reported) {
+        fault_place = nullptr;
+        fault_detail.clear();
+        fault_notes.clear();
+    } else {
+        report_error(stop);
+        ++errors_reported;
+    }
+    failure_already_reported = false;
+    if (line_state == line_opening_file) { // the include's level goes back to the line's
+        --nesting_depth;
+        line_state = line_in_file;
+    }
+    if (max_errors > 0 && errors_reported >= max_errors) {
+        note_limit(diagnostics.back());
+        stopped_at_limit = true;
+        return false;
+    }
+    return true;
+}
+
+// The error ends the run unless the limit has ended the reading (its error is reported).
+static void throw_or_stop(const t_fatal_stop& stop) {
+    if (!stopped_at_limit)
+        throw stop;
 }
 
 // "-D NAME=VALUE" definitions, as #const lines before the first line of the source.
@@ -43,10 +122,16 @@ static void define_command_line_constants() {
     for (const std::string& definition : command_line_constants) {
         const std::size_t equals = definition.find('=');
         const std::string value = equals == std::string::npos ? "1" : definition.substr(equals + 1);
-        hand_line("<command line>", ++number, "#const " + definition.substr(0, equals) + " = " + value);
-        process_line();
-        if (first_dropped != 0)
-            check_dropped_characters();
+        const t_line_mark mark = mark_line();
+        try {
+            hand_line("<command line>", ++number, "#const " + definition.substr(0, equals) + " = " + value);
+            process_line();
+            if (first_dropped != 0)
+                check_dropped_characters();
+        } catch (const t_fatal_stop& stop) {
+            if (classic_report || !take_back_line(mark, stop))
+                throw_or_stop(stop);
+        }
     }
 }
 
@@ -63,6 +148,7 @@ static t_line_record* new_line_record() {
 
 // Keeps record with the items appended after before.
 static void keep_line_record(t_line_record* record, t_item* before) {
+    record->after_failure = line_failed;
     if (before != tail) {
         record->first = before->next;
         record->last = tail;
@@ -71,17 +157,72 @@ static void keep_line_record(t_line_record* record, t_item* before) {
     last_record = record;
 }
 
+// The next line, echoed and processed; false once the source has ended.
+[[gnu::always_inline]] inline static bool assemble_next_line() {
+    t_item* const before = tail;
+    if (!next_line())
+        return false;
+    t_line_record* record = listing_enabled ? new_line_record() : nullptr;
+    process_line();
+    if (first_dropped != 0) [[unlikely]] // after the line assembled: none on a line in error
+        check_dropped_characters();
+    if (record != nullptr)
+        keep_line_record(record, before);
+    return true;
+}
+
 // Steps 2 and 3: every line of the source, with the files it includes, echoed and processed.
 static void read_all_source() {
     open_main_source(source_name);
-    while (next_line()) {
-        t_line_record* record = listing_enabled ? new_line_record() : nullptr;
-        t_item* before = tail;
-        process_line();
-        if (first_dropped != 0) [[unlikely]] // after the line assembled: none on a line in error
-            check_dropped_characters();
-        if (record != nullptr)
-            keep_line_record(record, before);
+    if (classic_report) { // the first error ends the run: nothing to take back
+        while (assemble_next_line()) {
+        }
+        return;
+    }
+    while (!stopped_at_limit) {
+        // Unwinding costs nothing until a line fails.
+        const t_line_mark mark = mark_line();
+        try {
+            if (!assemble_next_line())
+                return;
+        } catch (const t_fatal_stop& stop) {
+            // Past a file that failed partway, or includes nested too deep, reading cannot go on.
+            if (source_unreadable || !take_back_line(mark, stop))
+                throw_or_stop(stop);
+        }
+    }
+}
+
+// Every undefined name at its first use, among the other diagnostics in reading order; the
+// limit counts them with the lines' errors.
+static void report_undefined_names() {
+    const std::vector<t_undefined_use> uses = undefined_uses();
+    std::vector<t_diagnostic> errors;
+    for (const t_undefined_use& use : uses) {
+        fault_place = use.place;
+        fault_notes = register_notes(use.node->data.name);
+        report_error(t_fatal_stop{"Constant or label not defined - " + std::string(use.node->data.name), 0});
+        errors.push_back(std::move(diagnostics.back()));
+        diagnostics.pop_back();
+    }
+    // From the last, so that the places of the earlier ones stay where they were counted.
+    for (std::size_t k = errors.size(); k-- > 0;)
+        diagnostics.insert(diagnostics.begin() + static_cast<std::ptrdiff_t>(uses[k].diagnostics_before),
+                           std::move(errors[k]));
+    errors_reported = 0;
+    for (std::size_t k = 0; k < diagnostics.size(); ++k) {
+        if (diagnostics[k].warning)
+            continue;
+        ++errors_reported;
+        if (max_errors > 0 && errors_reported == max_errors && k + 1 < diagnostics.size()) {
+            const bool more = std::any_of(diagnostics.begin() + static_cast<std::ptrdiff_t>(k + 1), diagnostics.end(),
+                                          [](const t_diagnostic& d) { return !d.warning; });
+            if (more) {
+                diagnostics.erase(diagnostics.begin() + static_cast<std::ptrdiff_t>(k + 1), diagnostics.end());
+                note_limit(diagnostics[k]);
+            }
+            return;
+        }
     }
 }
 
@@ -101,7 +242,13 @@ static void end_of_source() {
     // With every name defined the check finds nothing, whatever the tree's shape.
     if (listing_enabled || !all_symbols_defined())
         build_symbol_tree();
-    check_defined(symbol_root);
+    if (classic_report)
+        check_defined(symbol_root);
+    else if (!names_unchecked)
+        report_undefined_names();
+    else if (unread_include_error < diagnostics.size() && !undefined_uses().empty())
+        diagnostics[unread_include_error].notes.push_back(
+            {"names used but not defined are not reported: the file not read may define them", {}});
 }
 
 // The classic report: an empty line, then the message, file, line number and fault.
@@ -144,6 +291,10 @@ static void stop_for_memory() {
     output_abandon_all();
     release_run_memory();
     release_memory_reserve();
+    // What lived in run memory is gone: nothing of the run may be read after this.
+    run_out_of_memory = true;
+    run_laid_out = false;
+    line_records = last_record = nullptr;
     const t_source& source = include_stack[nesting_depth];
     if (classic_report) {
         // As print_classic_report, from what the run holds: the line number is written by hand.
@@ -186,13 +337,25 @@ bool run_assembly(std::string_view name, bool write_output) {
     try {
         begin_run(name);
         define_command_line_constants();
-        read_all_source();
-        end_of_source();
-        run_layout();
-        ok = !warnings_are_errors ||
-             std::none_of(diagnostics.begin(), diagnostics.end(), [](const t_diagnostic& d) { return d.warning; });
-        if (write_output && ok)
-            write_image({});
+        if (!stopped_at_limit)
+            read_all_source();
+        if (!stopped_at_limit)
+            end_of_source();
+        // Layout errors are reported only when no line failed: a failed line may cause them.
+        if (errors_reported == 0) {
+            run_layout();
+            run_laid_out = true;
+            ok = !warnings_are_errors ||
+                 std::none_of(diagnostics.begin(), diagnostics.end(), [](const t_diagnostic& d) { return d.warning; });
+            if (write_output && ok)
+                write_image({});
+        } else {
+            ok = false;
+            if (layout_after_errors) {
+                run_layout(false);
+                run_laid_out = true;
+            }
+        }
     } catch (const t_fatal_stop& stop) {
         report_error(stop);
         ok = false;

@@ -66,8 +66,11 @@ void note_deferred(t_item* item);
 void note_org(const t_item* item);
 // The wrapping sum of the terms, labels at the addresses of the latest layout pass; nil yields 0.
 int32_t eval_terms(const t_term* first);
-// The bounded schedule of layout passes.
-void run_layout();
+// The bounded schedule of layout passes. Not strict after errors, for a model of what assembled:
+// an #org that cannot be met and an image too large raise no error.
+void run_layout(bool strict = true);
+// Takes back the items appended after before, and what the layout noted of them.
+void take_back_items(t_item* before);
 
 // The image; "" for source_name + ".orb", "-" for standard output.
 extern std::string image_name;

@@ -7,6 +7,7 @@
 #include "source/source.h"
 #include "symbols/symbols.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@ t_item end_of_image_item{};
 int32_t end_of_image = 0;
 bool header_requested = false;
 static bool sizes_fit = false; // verdict of the latest check_sizes
+static bool strict_layout = true;
 int32_t layout_passes = 0;
 
 // Relaxation passes allowed after the first pass, and after the restart from the longest form.
@@ -97,8 +99,8 @@ static void point_at_org(const t_item* item, int64_t address) {
 }
 
 // One walk that assigns addresses and sizes: 4-byte operands in the first pass, 6-byte ones when
-// all_long, else the sizes their values need.
-static void layout_pass(bool first, bool all_long) {
+// all_long, else the sizes their values need. Not strict, it raises no error.
+template <bool strict> static void layout_pass_as(bool first, bool all_long) {
     ++layout_passes;
     int64_t address = 0;
     int64_t image_end = 0;
@@ -119,11 +121,11 @@ static void layout_pass(bool first, bool all_long) {
             address += item->size;
             break;
         case kind_org:
-            if (address > item->parameter)
+            if (address > item->parameter && strict)
                 point_at_org(item, address);
-            fatal_check(address <= item->parameter, "Could not satisfy #org statement");
-            item->size = static_cast<int32_t>(item->parameter - address);
-            address = item->parameter;
+            fatal_check(address <= item->parameter || !strict, "Could not satisfy #org statement");
+            item->size = static_cast<int32_t>(std::max<int64_t>(item->parameter - address, 0));
+            address = std::max<int64_t>(address, item->parameter);
             break;
         case kind_align:
             item->size = static_cast<int32_t>((address + item->parameter - 1) / item->parameter * item->parameter - address);
@@ -132,10 +134,17 @@ static void layout_pass(bool first, bool all_long) {
         default:
             break; // the head item and labels occupy nothing
         }
-        fatal_check(address <= max_address, "Image too large");
+        fatal_check(address <= max_address || !strict, "Image too large");
     }
     end_of_image = static_cast<int32_t>(image_end);
     end_of_image_item.final_address = end_of_image;
+}
+
+static void layout_pass(bool first, bool all_long) {
+    if (strict_layout)
+        layout_pass_as<true>(first, all_long);
+    else
+        layout_pass_as<false>(first, all_long);
 }
 
 // Evaluates every deferred value against the latest addresses; sizes_fit tells whether each size
@@ -164,7 +173,22 @@ static void relax(int32_t limit) {
 
 // A value worked out on appending fits its operand in every pass that sizes it from its value, and
 // in the longest form: only the listed values can make a size fail.
-void run_layout() {
+void take_back_items(t_item* before) {
+    std::vector<const t_item*> taken;
+    for (const t_item* item = before->next; item != nullptr; item = item->next)
+        taken.push_back(item);
+    const auto is_taken = [&](const t_item* item) { return std::find(taken.begin(), taken.end(), item) != taken.end(); };
+    // They were noted as they were appended: their notes are the last ones.
+    while (!label_items.empty() && is_taken(label_items.back()))
+        label_items.pop_back();
+    while (!org_places.empty() && is_taken(org_places.back().first))
+        org_places.pop_back();
+    before->next = nullptr;
+    tail = before;
+}
+
+void run_layout(bool strict) {
+    strict_layout = strict;
     layout_passes = 0;
     layout_pass(true, false);
     check_sizes();

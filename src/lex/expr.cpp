@@ -183,9 +183,14 @@ int32_t parse_immediate(std::string_view text, int32_t& pos) {
             int32_t name_len = name_length(text, pos, false);
             const t_rb_data* symbol = look_up(text, pos, name_len);
             // The name follows the message where the report is not the classic one.
-            if (symbol->item == nullptr && !classic_report) [[unlikely]] {
-                fault_detail = "- " + std::string(symbol->name);
-                fault_notes = register_notes(symbol->name);
+            if (symbol->item == nullptr) [[unlikely]] {
+                // Reported once: later uses, and uses after its definition failed, fail quietly.
+                failure_already_reported = symbol->silenced;
+                name_reported_undefined = symbol->name;
+                if (!classic_report) {
+                    fault_detail = "- " + std::string(symbol->name);
+                    fault_notes = register_notes(symbol->name);
+                }
             }
             fatal_check(symbol->item != nullptr, "Constant not defined");
             result = wrap_add(result, wrap_mul(sign, symbol->value));

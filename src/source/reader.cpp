@@ -21,6 +21,7 @@ std::string include_base;
 std::vector<std::string> files_read;
 const std::map<std::string, std::string, std::less<>>* source_texts = nullptr;
 bool only_regular_files = false;
+bool source_unreadable = false;
 static constexpr std::size_t read_chunk = std::size_t(1) << 16;
 // One byte more than a chunk, for the line feed that stands after the bytes held.
 static char level_buffers[max_nesting + 1][read_chunk + 1];
@@ -39,6 +40,7 @@ void reset_sources() {
     for (t_source& source : include_stack)
         close_source(source);
     nesting_depth = 1;
+    source_unreadable = false;
 }
 
 // A failed read of the named file ends the run with the system's reason.
@@ -61,6 +63,7 @@ static bool refill(t_source& source) {
         do
             got = ::read(source.fd, source.buffer, read_chunk);
         while (got < 0 && errno == EINTR);
+        source_unreadable = got < 0;
         check_read(got >= 0, source.path, std::strerror(errno));
     }
     source.buffer_pos = 0;
@@ -148,7 +151,8 @@ static void read_line(t_source& source) {
         p = start;
         while (*p != '\r' && *p != '\n' && *p != 26)
             ++p;
-        fatal_check(text.size() + static_cast<std::size_t>(p - start) <= max_line_length, "Line too long");
+        source_unreadable = text.size() + static_cast<std::size_t>(p - start) > max_line_length;
+        fatal_check(!source_unreadable, "Line too long");
         text.append(start, static_cast<std::size_t>(p - start));
         source.buffer_pos = static_cast<std::size_t>(p - source.buffer);
         if (source.buffer_pos < source.buffer_len) {
@@ -246,7 +250,8 @@ void open_include(int32_t pos) {
     fatal_check(close != std::string_view::npos, "String exceeds line");
     const std::string name(line.substr(static_cast<std::size_t>(pos), close - static_cast<std::size_t>(pos)));
     current_line = no_input_text; // the include line stays at fault
-    fatal_check(nesting_depth < max_nesting, "Too many nested includes");
+    source_unreadable = nesting_depth >= max_nesting; // a file that includes itself twice would be read without end
+    fatal_check(!source_unreadable, "Too many nested includes");
     ++nesting_depth;
     open_level(name);
 }

@@ -63,6 +63,10 @@ extern const std::map<std::string, std::string, std::less<>>* source_texts;
 // When set, only regular files (or source_texts) are read: not standard input, not a pipe.
 extern bool only_regular_files;
 
+// Set when reading cannot go on: a file failed partway (a read error, a line too long), or the
+// includes nest too deep (a file that includes itself twice would be read again and again).
+extern bool source_unreadable;
+
 // Opens the main source at level 1 ("" reads standard input).
 void open_main_source(const std::string& name);
 // Reads the next line into current_line, normalised and echoed. False once the main file has ended.

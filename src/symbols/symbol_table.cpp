@@ -12,7 +12,14 @@ t_rb_node* symbol_root = nullptr;
 t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, {}};
 // Where names were first used before their definition, in reading order; kept unless the report
 // is the classic one.
-static std::vector<std::pair<t_rb_node*, t_place>> first_uses;
+struct t_first_use {
+    t_rb_node* node;
+    t_place place;
+    std::size_t diagnostics_before;
+};
+static std::vector<t_first_use> first_uses;
+std::string_view name_defined_by_line;
+std::string_view name_reported_undefined;
 bool symbol_uses_wanted = false;
 std::vector<t_symbol_use> symbol_uses;
 // Where each name was defined, for the note on a redeclaration; kept unless the report is the
@@ -36,16 +43,21 @@ static std::size_t indexed_names = 0;
 // index at once and queued, in the order of entry, through its parent link.
 bool symbol_tree_deferred = false;
 static t_rb_node* first_queued = nullptr;
-static t_rb_node* last_queued = nullptr;
+t_rb_node* last_queued_symbol = nullptr;
 static int32_t undefined_count = 0;
 
-// The index slot of name: the slot holding its node, or the empty slot where it belongs.
-static std::size_t index_slot(std::string_view name) {
+// The slot where name's search begins.
+static std::size_t home_slot(std::string_view name) {
     uint64_t hash = 14695981039346656037u;
     for (char c : name)
         hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211u;
+    return static_cast<std::size_t>(hash) & (name_index.size() - 1);
+}
+
+// The index slot of name: the slot holding its node, or the empty slot where it belongs.
+static std::size_t index_slot(std::string_view name) {
     const std::size_t mask = name_index.size() - 1;
-    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    std::size_t slot = home_slot(name);
     while (name_index[slot] != nullptr && name_index[slot]->data.name != name)
         slot = (slot + 1) & mask;
     return slot;
@@ -63,14 +75,32 @@ static void index_node(t_rb_node* node) {
     ++indexed_names;
 }
 
+// Takes node out of the index; the nodes after it in its run move back so that every search
+// still meets its node before an empty slot.
+static void unindex_node(const t_rb_node* node) {
+    const std::size_t mask = name_index.size() - 1;
+    std::size_t hole = index_slot(node->data.name);
+    name_index[hole] = nullptr;
+    --indexed_names;
+    for (std::size_t slot = (hole + 1) & mask; name_index[slot] != nullptr; slot = (slot + 1) & mask) {
+        const std::size_t home = home_slot(name_index[slot]->data.name);
+        if (((slot - home) & mask) >= ((slot - hole) & mask)) {
+            name_index[hole] = name_index[slot];
+            name_index[slot] = nullptr;
+            hole = slot;
+        }
+    }
+}
+
 void reset_symbols() {
     symbol_root = nullptr;
     name_index.assign(64, nullptr);
     indexed_names = 0;
     symbol_tree_deferred = false;
-    first_queued = last_queued = nullptr;
+    first_queued = last_queued_symbol = nullptr;
     undefined_count = 0;
     first_uses.clear();
+    name_defined_by_line = name_reported_undefined = {};
     symbol_uses.clear();
     definitions.clear();
 }
@@ -240,18 +270,19 @@ t_rb_node* enter_symbol(const t_rb_data& record) {
     if (record.item == nullptr) {
         ++undefined_count;
         if (!classic_report) // the place is worked out once when the uses are kept too
-            first_uses.emplace_back(added, symbol_uses_wanted ? symbol_uses.back().place : current_place());
+            first_uses.push_back(
+                {added, symbol_uses_wanted ? symbol_uses.back().place : current_place(), diagnostics.size()});
     }
     if (!symbol_tree_deferred) {
         insert_node(added);
         return added;
     }
     added->parent = nullptr; // the end of the queue
-    if (last_queued == nullptr)
+    if (last_queued_symbol == nullptr)
         first_queued = added;
     else
-        last_queued->parent = added;
-    last_queued = added;
+        last_queued_symbol->parent = added;
+    last_queued_symbol = added;
     return added;
 }
 
@@ -261,7 +292,7 @@ void build_symbol_tree() {
         insert_node(node);
         node = next;
     }
-    first_queued = last_queued = nullptr;
+    first_queued = last_queued_symbol = nullptr;
 }
 
 bool all_symbols_defined() { return undefined_count == 0; }
@@ -279,7 +310,7 @@ void check_defined(const t_rb_node* node) {
     // The uses are walked once, not at every node: a listing builds the tree of a program with
     // tens of thousands of names.
     if (!classic_report) {
-        for (const auto& [used, place] : first_uses) {
+        for (const auto& [used, place, before] : first_uses) {
             fault_place = &place;
             if (used->data.item == nullptr)
                 fault_notes = register_notes(used->data.name);
@@ -288,4 +319,41 @@ void check_defined(const t_rb_node* node) {
         fault_place = nullptr;
     }
     check_defined_in_tree(node);
+}
+
+void take_back_symbols(const t_symbols_mark& mark) {
+    for (t_rb_node* node = mark.last_queued == nullptr ? first_queued : mark.last_queued->parent; node != nullptr;
+         node = node->parent) {
+        unindex_node(node);
+        if (node->data.item == nullptr)
+            --undefined_count;
+    }
+    last_queued_symbol = mark.last_queued;
+    (last_queued_symbol == nullptr ? first_queued : last_queued_symbol->parent) = nullptr;
+    // Only a new name has a first use: those of the names taken back are the last ones.
+    while (!first_uses.empty() && name_index[index_slot(first_uses.back().node->data.name)] != first_uses.back().node)
+        first_uses.pop_back();
+    if (symbol_uses_wanted)
+        symbol_uses.erase(symbol_uses.begin() + static_cast<std::ptrdiff_t>(mark.uses), symbol_uses.end());
+}
+
+void silence_symbol(std::string_view name) {
+    // Entered as a use that is not recorded as one.
+    const t_symbols_mark mark = symbols_mark();
+    const std::size_t uses = first_uses.size();
+    t_rb_data record{};
+    record.name = name;
+    t_rb_node* node = enter_symbol(record);
+    first_uses.erase(first_uses.begin() + static_cast<std::ptrdiff_t>(uses), first_uses.end());
+    if (symbol_uses_wanted)
+        symbol_uses.erase(symbol_uses.begin() + static_cast<std::ptrdiff_t>(mark.uses), symbol_uses.end());
+    node->data.silenced = true;
+}
+
+std::vector<t_undefined_use> undefined_uses() {
+    std::vector<t_undefined_use> uses;
+    for (const t_first_use& use : first_uses)
+        if (use.node->data.item == nullptr && !use.node->data.silenced)
+            uses.push_back({use.node, &use.place, use.diagnostics_before});
+    return uses;
 }

@@ -12,6 +12,8 @@ struct t_item;
 // A symbol record. It never moves once entered: term lists point into it.
 struct t_rb_data {
     int32_t tag;           // 1 for definitions by the source, 0 for "@endofexe" and own-address terms
+    bool silenced;         // its defining line failed, or its use as an undefined constant was reported:
+                           // it raises no more "not defined" errors
     std::string_view name; // the name; labels include their leading "@"
     t_item* item;          // the owning item; nil while the symbol is undefined
     int32_t value;         // a constant's value; unused for labels
@@ -55,6 +57,33 @@ bool all_symbols_defined();
 // Stops the run at the first undefined symbol: in pre-order (node, left, right) for the classic
 // report, else the one used first.
 void check_defined(const t_rb_node* node);
+
+// What a line has entered, taken before it: a line in error is taken back to it.
+struct t_symbols_mark {
+    t_rb_node* last_queued;
+    std::size_t uses; // of symbol_uses, when they are wanted
+};
+extern t_rb_node* last_queued_symbol; // the name entered last while the tree is deferred
+inline t_symbols_mark symbols_mark() { return {last_queued_symbol, symbol_uses_wanted ? symbol_uses.size() : 0}; }
+// Takes back every name entered and every use recorded since mark. Only while the tree is
+// deferred, as it is while the source is read.
+void take_back_symbols(const t_symbols_mark& mark);
+// Marks name, entering it undefined when it is new, as raising no more "not defined" errors.
+void silence_symbol(std::string_view name);
+// The names the line in hand leaves undefined if it fails: the name it defines, and an undefined
+// constant it reports. Set before the check that may fail; the run clears them.
+extern std::string_view name_defined_by_line;
+extern std::string_view name_reported_undefined;
+
+// A name used but never defined, at its first use, with the count of diagnostics there were then:
+// where its error stands among them in reading order.
+struct t_undefined_use {
+    const t_rb_node* node;
+    const t_place* place;
+    std::size_t diagnostics_before;
+};
+// Every undefined name that is not silenced, in the order of first use (not for the classic report).
+std::vector<t_undefined_use> undefined_uses();
 
 // Empties the table for a new run.
 void reset_symbols();

@@ -131,6 +131,15 @@ std::string format_classic(const t_diagnostic& diagnostic) {
            "\nFault : " + diagnostic.fault + "\n";
 }
 
+bool parse_error_limit(std::string_view text, int32_t& limit) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    limit = 0;
+    for (const char digit : text)
+        limit = limit * 10 + (digit - '0');
+    return true;
+}
+
 void print_error_text(std::string_view text) {
     while (!text.empty()) {
         const ssize_t wrote = ::write(2, text.data(), text.size());

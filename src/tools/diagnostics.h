@@ -21,5 +21,7 @@ const std::vector<t_language_word>& language_word_table();
 std::string format_diagnostic(const t_diagnostic& diagnostic, std::string_view program, bool warning_as_error);
 // The classic report of a diagnostic, as the console form prints it (a warning says "Warning").
 std::string format_classic(const t_diagnostic& diagnostic);
+// The count of -fmax-errors=N: digits only, at most nine of them; false for anything else.
+bool parse_error_limit(std::string_view text, int32_t& limit);
 // Writes text to standard error.
 void print_error_text(std::string_view text);

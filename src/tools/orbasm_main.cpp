@@ -32,14 +32,18 @@ static const char usage_text[] =
     "                        trailing-text, missing-operand, ignored-characters,\n"
     "                        number-range, glued-number, digit, value-range,\n"
     "                        label-text, single-cut\n"
+    "  -fmax-errors=N        stop after N errors (20 by default; 0 for no limit)\n"
     "      --echo            echo every line in its normalised form to standard output\n"
     "      --diagnostics=classic\n"
-    "                        report errors in the console form's four lines (on standard error)\n"
+    "                        report the first error in the console form's four lines\n"
+    "                        (on standard error)\n"
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
-    "Without options, \"orbasm SOURCE\" echoes every line, reports an error on standard output and\n"
-    "waits for Enter before it ends. Exit status: 0 on success, 1 after an error, 2 for a usage error.\n";
+    "With options, every error is reported: a line in error is left out and reading goes on.\n"
+    "Without options, \"orbasm SOURCE\" echoes every line, reports the first error on standard\n"
+    "output and waits for Enter before it ends. Exit status: 0 on success, 1 after an error, 2 for\n"
+    "a usage error.\n";
 
 namespace {
 // The options of the command-line form: the run's, and what the front end does with its result.
@@ -95,7 +99,7 @@ static bool empty_name(const char* name, const char* option) {
 // The command-line form: options as getopt_long_only reads them ("-MD" and "-Werror" are words).
 static int run_command_line(int argc, char** argv) {
     enum { echo_option = 256, diagnostics_option, help_option, version_option, md_option, mf_option, mt_option,
-           mp_option, werror_option };
+           mp_option, werror_option, max_errors_option };
     static const option long_options[] = {
         {"output", required_argument, nullptr, 'o'},
         {"echo", no_argument, nullptr, echo_option},
@@ -107,6 +111,7 @@ static int run_command_line(int argc, char** argv) {
         {"MT", required_argument, nullptr, mt_option},
         {"MP", no_argument, nullptr, mp_option},
         {"Werror", no_argument, nullptr, werror_option},
+        {"fmax-errors", required_argument, nullptr, max_errors_option},
         {nullptr, 0, nullptr, 0},
     };
     t_command_line options;
@@ -140,6 +145,12 @@ static int run_command_line(int argc, char** argv) {
         case mt_option: options.targets.emplace_back(optarg); break;
         case mp_option: options.phony_targets = true; break;
         case werror_option: options.run.warnings_are_errors = true; break;
+        case max_errors_option:
+            if (!parse_error_limit(optarg, options.run.max_errors)) {
+                print_error_text("orbasm: -fmax-errors takes a count, not '" + std::string(optarg) + "'\n");
+                return usage_error();
+            }
+            break;
         case 'W': { // "-Wno-NAME" and "-WNAME": one warning off or on again
             const std::string name = optarg;
             const bool off = name.rfind("no-", 0) == 0;
@@ -171,6 +182,8 @@ static int run_command_line(int argc, char** argv) {
     options.run.source = options.sources.empty() || options.sources[0] == "-" ? "" : options.sources[0];
     options.run.image = options.output.empty() ? options.run.source + ".orb" : options.output;
     options.run.warnings_are_errors = options.run.warnings_are_errors && options.run.warnings;
+    if (options.run.form == form_classic)
+        options.run.max_errors = 1; // the console form's report: the first error only
     // With a dependency file the image is written after the run, so that both go into place together.
     options.run.write_image = !options.dependencies;
     t_result result = assemble_program(options.run);

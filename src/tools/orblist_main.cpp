@@ -6,6 +6,7 @@
 #include "tools/diagnostics.h"
 #include "tools/output.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <getopt.h>
@@ -24,6 +25,7 @@ static const char help_text[] =
     "                        (repeatable; an absolute name is never searched)\n"
     "  -D NAME[=VALUE]       define the constant NAME before the first line (VALUE 1 by default)\n"
     "  -w                    no warnings\n"
+    "  -fmax-errors=N        stop after N errors (20 by default; 0 for no limit)\n"
     "      --help            show this help and exit\n"
     "      --version         show the version and exit\n"
     "\n"
@@ -129,7 +131,7 @@ static int run_orblist(int argc, char** argv) {
     options.write_image = false;
     options.collect_lines = true;
     options.collect_symbols = true;
-    for (int option; (option = ::getopt_long(argc, argv, "o:I:D:w", long_options, nullptr)) != -1;) {
+    for (int option; (option = ::getopt_long(argc, argv, "o:I:D:wf:", long_options, nullptr)) != -1;) {
         switch (option) {
         case 'o':
             if (empty_name(optarg, "-o"))
@@ -143,6 +145,11 @@ static int run_orblist(int argc, char** argv) {
             break;
         case 'D': options.constants.emplace_back(optarg); break;
         case 'w': options.warnings = false; break;
+        case 'f': // -fmax-errors=N
+            if (std::string_view(optarg).rfind("max-errors=", 0) != 0 ||
+                !parse_error_limit(std::string_view(optarg).substr(11), options.max_errors))
+                return usage_error("orblist: unknown option '-f" + std::string(optarg) + "'\n");
+            break;
         case help_option: std::fputs(help_text, stdout); return 0;
         case version_option: std::fputs("orblist 1.0\n", stdout); return 0;
         default: return usage_error(""); // getopt has said what was wrong

@@ -64,7 +64,8 @@ end
 
 local hover = ask(main, 'textDocument/hover', 2, 8)
 got = hover and hover.contents.value
-check(got == '`size` constant = 10 (0000000Ah)', 'hover on a constant', got)
+-- inc.asm has an error: the lines that assembled still have their addresses and bytes
+check(got == '`size` constant = 10 (0000000Ah)\n\n---\n\naddress 00000000h: 00 A8 0A 00', 'hover on a constant', got)
 hover = ask(main, 'textDocument/hover', 2, 1)
 got = hover and hover.contents.value or ''
 check(got:find('| `ld d,s` register from register | 0000 + 16·d + s |', 1, true) ~= nil, 'hover on ld shows its forms', got)

@@ -133,3 +133,32 @@ TEST(OrblsRequests, Symbols) {
     EXPECT_EQ(request(session, "workspace/symbol", {{"query", ""}})["result"].size(), 3u); // size, @start, @sub
     end_session(session);
 }
+
+// A buffer with errors above and below a label: the lines that assembled are laid out, so the
+// label has its definition, its symbol and its address, and every error is a diagnostic.
+TEST(OrblsRequests, ErrorsAboveAndBelowALabel) {
+    t_session session;
+    start_session(session, {{"main.asm", join_lines({" ld ax,1", " lod bx,6", "@mid:", " ld bx,@mid", " push bz",
+                                                     " jmp @mid", "@last:", " db 300"})}});
+    open_file(session, "main.asm");
+    EXPECT_EQ(diagnostic_lines(session, "main.asm"),
+              (std::vector<std::string>{"1:1-1:4 error Syntax Error",
+                                        "  related main.asm 1:1-1:4 'lod' is not a mnemonic; did you mean 'ld'?",
+                                        "4:6-4:8 error Register expected",
+                                        "7:4-7:7 warning Value does not fit in a byte"}));
+    EXPECT_EQ(result_text(session, request(session, "textDocument/definition", at(session, "main.asm", 5, 6))["result"]),
+              "main.asm 2:0-2:4");
+    EXPECT_EQ(result_text(session, request(session, "textDocument/hover", at(session, "main.asm", 5, 6))["result"]),
+              "`@mid` label at 00000004h (4), approximate: a line above has an error\n\n---\n\n"
+              "address 00000008h: 00 B8 04 00, approximate: a line above has an error");
+    const std::string first = result_text(session, request(session, "textDocument/hover", at(session, "main.asm", 0, 2))["result"]);
+    EXPECT_NE(first.find("address 00000000h: "), std::string::npos) << first;
+    EXPECT_EQ(first.find("approximate"), std::string::npos) << first;
+    const t_json symbols =
+        request(session, "textDocument/documentSymbol", {{"textDocument", {{"uri", uri_of(session, "main.asm")}}}})["result"];
+    std::vector<std::string> got;
+    for (const t_json& symbol : symbols)
+        got.push_back(symbol["name"].get<std::string>() + " " + symbol["detail"].get<std::string>());
+    EXPECT_EQ(got, (std::vector<std::string>{"@mid 00000004h", "@last 0000000Ch"}));
+    end_session(session);
+}

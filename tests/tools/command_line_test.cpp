@@ -97,6 +97,7 @@ TEST(CommandLine, Orblist) {
     write_file(dir, "good.asm", join_lines({"#const size = 5", "", "@s:", "ld ax,size", "jr @s"}));
     write_file(dir, "bad.asm", join_lines({"ld ax,1", "", "  nop"}));
     write_file(dir, "warn.asm", join_lines({"db 300"}));
+    write_file(dir, "two.asm", join_lines({"push bz", "push bz"}));
     write_file(dir, "def.asm", join_lines({"#include \"part.inc\"", "ld ax,n"}));
     fs::create_directory(dir.path + "/inc");
     write_file(dir, "inc/part.inc", join_lines({"ret"}));
@@ -138,6 +139,16 @@ TEST(CommandLine, Orblist) {
         // An error: diagnostics on standard error, no listing and no listing file, no wait.
         {.args = {"bad.asm"}, .err = bad, .exit_code = 1},
         {.args = {"-o", "out.txt", "bad.asm"}, .err = bad, .exit_code = 1},
+        // Every error, up to -fmax-errors.
+        {.args = {"two.asm"},
+         .err = "two.asm:1:6: error: Register expected\npush bz\n     ^~\ntwo.asm:2:6: error: Register expected\n"
+                "push bz\n     ^~\n",
+         .exit_code = 1},
+        {.args = {"-fmax-errors=1", "two.asm"},
+         .err = "two.asm:1:6: error: Register expected\npush bz\n     ^~\n"
+                "two.asm:1:6: note: assembly stopped after 1 error (-fmax-errors=1); more may follow\n",
+         .exit_code = 1},
+        {.args = {"-fmax-errors=x", "two.asm"}, .err = "orblist: unknown option '-fmax-errors=x'\n" + hint, .exit_code = 2},
         {.args = {"missing.asm"},
          .err = "orblist: error: Could not read file \"missing.asm\": No such file or directory\n",
          .exit_code = 1},
@@ -151,7 +162,8 @@ TEST(CommandLine, Orblist) {
         {.args = {"def.asm"},
          .err = "def.asm:1:10: error: Could not read file \"part.inc\": No such file or directory\n"
                 "#include \"part.inc\"\n"
-                "         ^~~~~~~~~~\n",
+                "         ^~~~~~~~~~\n"
+                "def.asm:1:10: note: names used but not defined are not reported: the file not read may define them\n",
          .exit_code = 1},
         {.args = {"--frobnicate", "good.asm"}, .err = "orblist: unrecognized option '--frobnicate'\n" + hint, .exit_code = 2},
         {.args = {"good.asm", "-I"}, .err = "orblist: option requires an argument -- 'I'\n" + hint, .exit_code = 2},

@@ -102,7 +102,7 @@ static void copy_lines(t_file_names& names, t_result& result) {
     for (const t_result_line& line : result.lines)
         if (line.placed)
             assembly.lines.push_back({file_of(names, line.path), line.line - 1, line.address, line.first_byte,
-                                      line.byte_count, line.fill, line.fill_kind});
+                                      line.byte_count, line.fill, line.fill_kind, line.approximate});
     std::stable_sort(assembly.lines.begin(), assembly.lines.end(), [](const t_line_bytes& a, const t_line_bytes& b) {
         return std::tie(a.file, a.line) < std::tie(b.file, b.line);
     });
@@ -120,6 +120,8 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     options.echo = false;
     options.console = &console_sink;
     options.warnings = true;
+    options.max_errors = 0;              // a buffer being typed has errors: every one is shown,
+    options.layout_after_errors = true;  // and what assembled is still laid out
     options.include_folders = settings.include_paths;
     options.constants = settings.defines;
     options.base = settings.base;
@@ -137,6 +139,7 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     assembly.ok = result.ok;
     assembly.end_of_image = result.end_of_image;
     t_file_names names{assembly, {{main_path, 0}}, main_path, 0};
+    assembly.laid_out = result.laid_out;
     copy_findings(names, result);
     copy_uses(names, result);
     copy_lines(names, result);

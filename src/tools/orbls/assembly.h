@@ -61,15 +61,17 @@ struct t_line_bytes {
     int32_t byte_count;  // bytes it wrote (fills and gaps not counted)
     int32_t fill;        // bytes of a #zero, #data, #org or #align gap; 0 for none
     char fill_kind;      // 'z' zeros, 'r' reserved, 'g' gap
+    bool approximate;    // after a line in error: the address moves when that line is mended
 };
 
 struct t_assembly {
-    bool ok = false;                 // the run ended without an error: addresses are laid out
+    bool ok = false;                 // the run ended without an error
+    bool laid_out = false;           // addresses are laid out: after errors, of the lines that assembled
     std::vector<std::string> files;  // absolute paths; the main document first
     std::vector<t_finding> findings;
     std::vector<t_symbol> symbols;
     std::vector<t_use> uses;         // by file, line and column
-    std::vector<t_line_bytes> lines; // by file and line; only when ok
+    std::vector<t_line_bytes> lines; // by file and line; only when laid out
     std::vector<uint8_t> bytes;
     std::vector<std::string> files_read; // absolute paths of every file the run read
     int32_t end_of_image = 0;            // when ok

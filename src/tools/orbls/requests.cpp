@@ -158,6 +158,9 @@ t_json diagnostics_params(const t_server& server, const t_document& document) {
     return {{"uri", document.uri}, {"version", document.version}, {"diagnostics", list}};
 }
 
+// After the address of a line or label below a line in error.
+static constexpr std::string_view approximate_note = ", approximate: a line above has an error";
+
 // What hovering over a name says.
 static std::string symbol_text(const t_assembly& assembly, const t_symbol& symbol) {
     std::string text = "`" + symbol.name + "` ";
@@ -165,9 +168,10 @@ static std::string symbol_text(const t_assembly& assembly, const t_symbol& symbo
         return text + "is not defined";
     if (symbol.constant)
         return text + "constant = " + std::to_string(symbol.value) + " (" + hex8(symbol.value) + "h)";
-    if (!assembly.ok)
+    if (!assembly.laid_out)
         return text + "label (no address: the program has an error)";
-    return text + "label at " + hex8(symbol.value) + "h (" + std::to_string(symbol.value) + ")";
+    return text + "label at " + hex8(symbol.value) + "h (" + std::to_string(symbol.value) + ")" +
+           std::string(symbol.approximate ? approximate_note : "");
 }
 
 // What hovering over a line says: its address and bytes.
@@ -187,6 +191,8 @@ static std::string line_text(const t_assembly& assembly, const t_line_bytes& lin
     if (line.fill > 0)
         text += std::string(line.fill_kind == 'z' ? " [zeros: " : line.fill_kind == 'r' ? " [reserved: " : " [gap: ") +
                 std::to_string(line.fill) + "]";
+    if (line.approximate)
+        text += approximate_note;
     return text;
 }
 
@@ -286,7 +292,7 @@ t_json references_result(const t_server& server, const t_json& params) {
 static std::string symbol_detail(const t_assembly& assembly, const t_symbol& symbol) {
     if (symbol.constant)
         return "= " + std::to_string(symbol.value);
-    return assembly.ok ? hex8(symbol.value) + "h" : "";
+    return assembly.laid_out ? hex8(symbol.value) + "h" : "";
 }
 
 t_json document_symbol_result(const t_server& server, const t_json& params) {
