@@ -55,21 +55,20 @@ static std::string capitalised_keyword(std::string_view text) {
     return "";
 }
 
-// Hints where a common mistake is likely: they follow an error, before the include notes.
-static std::string hints(const t_diagnostic& diagnostic, const std::string& where) {
+std::vector<std::string> diagnostic_hints(const t_diagnostic& diagnostic) {
     const t_place& place = diagnostic.place;
-    if (place.line == 0)
-        return "";
-    std::string text;
+    std::vector<std::string> found;
+    if (diagnostic.warning || place.line == 0)
+        return found;
     const std::size_t first = place.text.find_first_not_of(" \t");
     if (first != std::string::npos && place.text[first] == ';')
-        text += where + "note: there are no comment lines: a line that begins with ';' is read as an instruction\n";
+        found.emplace_back("there are no comment lines: a line that begins with ';' is read as an instruction");
     else if (const std::size_t semicolon = place.text.find(';', first);
              semicolon != std::string::npos && static_cast<std::size_t>(place.column) > semicolon + 1)
-        text += where + "note: text after ';' in an expression is part of the expression, not a comment\n";
+        found.emplace_back("text after ';' in an expression is part of the expression, not a comment");
     if (const std::string word = capitalised_keyword(place.text); !word.empty())
-        text += where + "note: keywords are lower case: '" + word + "' is not a keyword\n";
-    return text;
+        found.push_back("keywords are lower case: '" + word + "' is not a keyword");
+    return found;
 }
 
 // The most columns of a line a diagnostic shows, and how many of them stand before the caret when
@@ -115,8 +114,8 @@ std::string format_diagnostic(const t_diagnostic& diagnostic, std::string_view p
         if (line.size() > window_columns)
             tildes = std::min(tildes, last > caret ? last - caret - 1 : 0);
         text.append("^").append(tildes, '~').append("\n");
-        if (!diagnostic.warning)
-            text += hints(diagnostic, where);
+        for (const std::string& hint : diagnostic_hints(diagnostic))
+            text += where + "note: " + hint + "\n";
     }
     for (const t_note& note : diagnostic.notes)
         text += (note.place.line > 0 ? note_place(note.place) : where) + "note: " + note.message + "\n";

@@ -16,6 +16,9 @@ struct t_language_word {
 };
 const std::vector<t_language_word>& language_word_table();
 
+// Hints where a common mistake is likely, for an error with a place: they follow it, before its
+// notes.
+std::vector<std::string> diagnostic_hints(const t_diagnostic& diagnostic);
 // The text of one diagnostic. A warning made an error (-Werror) says so; program names the tool
 // where the diagnostic belongs to no file.
 std::string format_diagnostic(const t_diagnostic& diagnostic, std::string_view program, bool warning_as_error);

@@ -2,6 +2,7 @@
 // result with its files made absolute and its places in UTF-16 columns.
 #include "tools/orbls/assembly.h"
 
+#include "tools/diagnostics.h"
 #include "tools/orbls/documents.h"
 
 #include <algorithm>
@@ -72,8 +73,12 @@ static void copy_findings(t_file_names& names, const t_result& result) {
         for (const auto& [file, line] : place.included_from)
             finding.included_from.emplace_back(file_of(names, file), line - 1);
         // Notes are related information, at their own place or at the finding's; a finding of no
-        // line has them in its message.
-        for (const t_note& note : diagnostic.notes) {
+        // line has them in its message. The hints come first, as on the command line.
+        std::vector<t_note> notes;
+        for (std::string& hint : diagnostic_hints(diagnostic))
+            notes.push_back({std::move(hint), {}});
+        notes.insert(notes.end(), diagnostic.notes.begin(), diagnostic.notes.end());
+        for (const t_note& note : notes) {
             if (note.place.line > 0 && !note.place.file.empty() && note.place.file != command_line_file)
                 finding.notes.push_back({note.message, file_of(names, note.place.file), span_of(note.place)});
             else if (finding.file >= 0)
