@@ -14,7 +14,8 @@ static const char help_text[] =
     "The orbasm language server: the Language Server Protocol over standard input and output.\n"
     "An editor starts it; it assembles each open document as orbasm does and answers with\n"
     "diagnostics, hovers, definitions, references, symbols and completions.\n"
-    "Initialization options: { \"includePaths\": [DIR...], \"defines\": { NAME: VALUE } }.\n";
+    "Initialization options: { \"includePaths\": [DIR...], \"defines\": { NAME: VALUE },\n"
+    "\"warnings\": { NAME: false } }.\n";
 
 // Milliseconds until the next assembly is due, rounded up; -1 when none is.
 static int wait_until_due(const t_server& server) {

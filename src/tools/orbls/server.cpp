@@ -40,7 +40,8 @@ static void send_notification(t_server& server, const char* method, t_json param
     send_message(server, "method", method, "params", std::move(params));
 }
 
-// The settings of the initialization options: { "includePaths": [...], "defines": {...} }.
+// The settings of the initialization options: { "includePaths": [...], "defines": {...},
+// "warnings": {...} }.
 // Relative include paths are taken from the base folder, by the reader, as orbasm takes -I.
 static t_settings settings_of(const t_json& options, const std::string& base) {
     t_settings settings;
@@ -66,6 +67,12 @@ static t_settings settings_of(const t_json& options, const std::string& base) {
                 continue;
             settings.defines.push_back(name + "=" + text);
         }
+    // { "NAME": false } turns a warning off, as -Wno-NAME does; an unknown name is passed over.
+    if (const auto warnings = options.find("warnings"); warnings != options.end() && warnings->is_object())
+        for (const auto& [name, value] : warnings->items())
+            if (const t_warning warning = warning_named(name); warning < warning_count && value.is_boolean())
+                settings.warnings_off = value.get<bool>() ? settings.warnings_off & ~(1u << warning)
+                                                          : settings.warnings_off | 1u << warning;
     return settings;
 }
 
