@@ -8,15 +8,6 @@
 #include <iterator>
 
 namespace {
-struct t_dir_guard {
-    t_workdir dir = make_workdir();
-    ~t_dir_guard() { remove_workdir(dir); }
-};
-
-std::string read_text(const t_workdir& dir, const std::string& name) {
-    std::ifstream in(dir.path + "/" + name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 bool exists(const t_workdir& dir, const std::string& name) { return std::filesystem::exists(dir.path + "/" + name); }
 

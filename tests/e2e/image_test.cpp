@@ -11,10 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-struct t_dir_guard {
-    t_workdir dir = make_workdir();
-    ~t_dir_guard() { remove_workdir(dir); }
-};
 
 // Little-endian bytes of a 32-bit value, as hex.
 std::string word32(uint32_t v) {

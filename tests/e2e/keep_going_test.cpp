@@ -7,10 +7,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-struct t_dir_guard {
-    t_workdir dir = make_workdir();
-    ~t_dir_guard() { remove_workdir(dir); }
-};
 
 // Standard error split into its errors, each with the lines after it up to the next error.
 std::vector<std::string> error_blocks(const std::string& err) {

@@ -13,15 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-struct t_dir_guard {
-    t_workdir dir = make_workdir();
-    ~t_dir_guard() { remove_workdir(dir); }
-};
-
-std::string read_text(const t_workdir& dir, const std::string& name) {
-    std::ifstream in(dir.path + "/" + name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Every name in the folder and what it holds, the harness's own files left out.
 std::string contents(const t_workdir& dir) {

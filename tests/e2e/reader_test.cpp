@@ -4,13 +4,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-namespace {
-struct t_dir_guard {
-    t_workdir dir = make_workdir();
-    ~t_dir_guard() { remove_workdir(dir); }
-};
-} // namespace
-
 TEST(Reader, LineEndsGiveTheSameEchoAndLineNumbers) {
     const std::vector<std::string> lines = {"ld ax,5", "", "  ", "\tdb 1,2", "nop", "ret"};
     const std::string echo = "ld ax ,5\ndb 1 ,2\nnop\n";

@@ -11,10 +11,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-struct t_dir_guard {
-    t_workdir dir = make_workdir();
-    ~t_dir_guard() { remove_workdir(dir); }
-};
 
 std::vector<std::string> names(const t_workdir& dir) {
     std::vector<std::string> all;

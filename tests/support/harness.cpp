@@ -121,3 +121,8 @@ t_run run_orbasm_in_shell(const t_workdir& dir, const std::string& setup, const 
     argv.insert(argv.end(), args.begin(), args.end());
     return with_image(dir, run_program(dir, argv, stdin_text), args, std::move(image_name));
 }
+
+std::string read_text(const t_workdir& dir, const std::string& name) {
+    std::ifstream in(dir.path + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}

@@ -57,3 +57,11 @@ inline bool under_sanitizer() {
 #endif
     return false;
 }
+
+// A work folder removed when the test ends, however it ends.
+struct t_dir_guard {
+    t_workdir dir = make_workdir();
+    ~t_dir_guard() { remove_workdir(dir); }
+};
+// The whole of a file of the work folder; "" when there is none.
+std::string read_text(const t_workdir& dir, const std::string& name);

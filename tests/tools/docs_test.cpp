@@ -35,11 +35,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct t_dir_guard {
-    t_workdir dir = make_workdir();
-    ~t_dir_guard() { remove_workdir(dir); }
-};
-
 // A folder that holds orbasm, orbdis and orblist under their own names, first on the PATH of
 // every command, so that a transcript's "orbasm" is the program just built.
 const std::string& program_folder() {

@@ -129,7 +129,7 @@ t_assembly assemble(const std::string& main_path, const t_settings& settings,
     options.layout_after_errors = true;  // and what assembled is still laid out
     options.include_folders = settings.include_paths;
     options.constants = settings.defines;
-    options.warnings_off = settings.warnings_off;
+    options.warnings_off = settings.disabled_warnings;
     options.base = settings.base;
     options.texts = &texts;
     options.only_regular_files = true;

@@ -15,7 +15,7 @@ struct t_settings {
     std::vector<std::string> include_paths; // searched in order after the base folder, as orbasm's -I
     std::vector<std::string> defines;       // "NAME=VALUE", defined before the first line
     std::string base;                       // relative include names are taken from here; "": the working directory
-    uint32_t warnings_off = 0;              // bit k: warning k not shown, as orbasm's -Wno-NAME
+    uint32_t disabled_warnings = 0;         // bit k: warning k not shown, as orbasm's -Wno-NAME
 };
 
 // A range on one line, in UTF-16 code units.

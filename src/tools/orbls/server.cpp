@@ -71,8 +71,8 @@ static t_settings settings_of(const t_json& options, const std::string& base) {
     if (const auto warnings = options.find("warnings"); warnings != options.end() && warnings->is_object())
         for (const auto& [name, value] : warnings->items())
             if (const t_warning warning = warning_named(name); warning < warning_count && value.is_boolean())
-                settings.warnings_off = value.get<bool>() ? settings.warnings_off & ~(1u << warning)
-                                                          : settings.warnings_off | 1u << warning;
+                settings.disabled_warnings = value.get<bool>() ? settings.disabled_warnings & ~(1u << warning)
+                                                          : settings.disabled_warnings | 1u << warning;
     return settings;
 }
 
