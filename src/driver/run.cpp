@@ -332,9 +332,21 @@ static void stop_for_memory() {
     fault_detail.clear();
 }
 
-bool run_assembly(std::string_view name, bool write_output) {
-    bool ok = true;
+// Runs the steps; the error a check stops them with, or running out of memory, is reported.
+// False after either, or when the steps say so.
+template <typename t_steps> static bool reported(t_steps steps) {
     try {
+        return steps();
+    } catch (const t_fatal_stop& stop) {
+        report_error(stop);
+    } catch (const std::bad_alloc&) {
+        stop_for_memory();
+    }
+    return false;
+}
+
+bool run_assembly(std::string_view name, bool write_output) {
+    const bool ok = reported([&] {
         begin_run(name);
         define_command_line_constants();
         if (!stopped_at_limit)
@@ -342,27 +354,21 @@ bool run_assembly(std::string_view name, bool write_output) {
         if (!stopped_at_limit)
             end_of_source();
         // Layout errors are reported only when no line failed: a failed line may cause them.
-        if (errors_reported == 0) {
-            run_layout();
-            run_laid_out = true;
-            ok = !warnings_are_errors ||
-                 std::none_of(diagnostics.begin(), diagnostics.end(), [](const t_diagnostic& d) { return d.warning; });
-            if (write_output && ok)
-                write_image({});
-        } else {
-            ok = false;
+        if (errors_reported > 0) {
             if (layout_after_errors) {
                 run_layout(false);
                 run_laid_out = true;
             }
+            return false;
         }
-    } catch (const t_fatal_stop& stop) {
-        report_error(stop);
-        ok = false;
-    } catch (const std::bad_alloc&) {
-        stop_for_memory();
-        ok = false;
-    }
+        run_layout();
+        run_laid_out = true;
+        const bool fine = !warnings_are_errors ||
+                          std::none_of(diagnostics.begin(), diagnostics.end(), [](const t_diagnostic& d) { return d.warning; });
+        if (write_output && fine)
+            write_image({});
+        return fine;
+    });
     if (!ok)
         reset_sources(); // closes the files a report left open
     console_flush();
@@ -370,16 +376,10 @@ bool run_assembly(std::string_view name, bool write_output) {
 }
 
 bool write_run_outputs(const std::vector<t_companion_file>& companions) {
-    bool ok = true;
-    try {
+    const bool ok = reported([&] {
         write_image(companions);
-    } catch (const t_fatal_stop& stop) {
-        report_error(stop);
-        ok = false;
-    } catch (const std::bad_alloc&) {
-        stop_for_memory();
-        ok = false;
-    }
+        return true;
+    });
     console_flush();
     return ok;
 }
