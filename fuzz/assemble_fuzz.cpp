@@ -1,8 +1,7 @@
 // libFuzzer target: one whole assembly in-process on the fuzzer's bytes as the main source, with
 // the invariants every run must keep, success or report.
 #include "fuzz_support.h"
-#include "driver/driver.h"
-#include "image/image.h"
+#include "driver/orbasm.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +22,7 @@ static constexpr rlim_t image_limit = rlim_t(1) << 20;
 
 static const char source_path[] = "input.asm";
 static const char image_path[] = "input.asm.orb";
+static const char kept_image_path[] = "kept.orb";
 
 
 static void write_text(const char* name, std::string_view text) { write_whole(name, text.data(), text.size()); }
@@ -31,7 +31,7 @@ static char scratch_directory[] = "/tmp/orbasm_fuzz_XXXXXX";
 
 // The scratch directory goes when the process ends normally; it holds only files made here.
 static void remove_scratch_directory() {
-    for (const char* name : {"inc.asm", "inc2.asm", "data.asm", "empty.asm", source_path, image_path})
+    for (const char* name : {"inc.asm", "inc2.asm", "data.asm", "empty.asm", source_path, image_path, kept_image_path})
         ::unlink(name);
     ::rmdir("dir.asm");
     if (::chdir("/") == 0)
@@ -114,18 +114,20 @@ static std::string read_image() {
     return bytes;
 }
 
-// One assembly of the input file; the invariants of its outcome are checked here.
+// One assembly of the input file in the console form; the invariants of its outcome are checked here.
 static bool assemble_once(std::string& output, std::string& image) {
     output.clear();
     image.clear();
-    console_capture = &output;
-    bool ok = run_assembly(source_path);
-    console_capture = nullptr;
+    t_options options;
+    options.source = source_path;
+    options.console = &output;
+    const t_result result = assemble_program(options);
+    const bool ok = result.ok;
     off_t size = 0;
     bool has_image = image_exists(size);
     if (ok) {
         must_hold(has_image);
-        must_hold(end_of_image >= 0 && size == static_cast<off_t>(end_of_image));
+        must_hold(result.end_of_image >= 0 && size == static_cast<off_t>(result.end_of_image));
         image = read_image();
         must_hold(::unlink(image_path) == 0);
     } else {
@@ -150,5 +152,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     std::string second_output, second_image;
     bool second_ok = assemble_once(second_output, second_image);
     must_hold(first_ok == second_ok && first_output == second_output && first_image == second_image);
+    // As an editor runs it: every error, each line in error taken back, what assembled laid out.
+    // It fails exactly when the console form does, and agrees with itself.
+    std::string echo;
+    t_options options;
+    options.source = source_path;
+    options.image = kept_image_path; // written, so that a write that fails fails here too
+    options.form = form_command_line;
+    options.echo = false;
+    options.console = &echo;
+    options.warnings = true;
+    options.max_errors = 0;
+    options.layout_after_errors = true;
+    options.collect_lines = options.collect_uses = true;
+    const t_result kept = assemble_program(options);
+    must_hold(kept.ok == first_ok);
+    ::unlink(kept_image_path);
+    const auto errors = [](const t_result& result) {
+        std::size_t count = 0;
+        for (const t_diagnostic& diagnostic : result.diagnostics)
+            count += diagnostic.warning ? 0 : 1;
+        return count;
+    };
+    must_hold(kept.ok ? errors(kept) == 0 : errors(kept) >= 1);
+    const t_result again = assemble_program(options);
+    ::unlink(kept_image_path);
+    must_hold(again.ok == kept.ok && errors(again) == errors(kept) && again.bytes == kept.bytes &&
+              again.lines.size() == kept.lines.size());
     return 0;
 }

@@ -163,8 +163,11 @@ static void keep_line_record(t_line_record* record, t_item* before) {
     if (!next_line())
         return false;
     t_line_record* record = listing_enabled ? new_line_record() : nullptr;
+    const int32_t depth = nesting_depth;
     process_line();
-    if (first_dropped != 0) [[unlikely]] // after the line assembled: none on a line in error
+    // After the line assembled: none on a line in error, nor on an #include, whose file is now
+    // the one in hand.
+    if (first_dropped != 0 && nesting_depth == depth) [[unlikely]]
         check_dropped_characters();
     if (record != nullptr)
         keep_line_record(record, before);

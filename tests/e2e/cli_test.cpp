@@ -248,6 +248,17 @@ TEST(CommandLine, NewWarningsAndTheirSwitches) {
     }
 }
 
+// A character dropped from an #include line is looked for in that line, not in the file it opens.
+TEST(CommandLine, DroppedCharacterOnAnIncludeLine) {
+    t_dir_guard g;
+    write_file(g.dir, "inc.asm", "db 1\r\n");
+    write_file(g.dir, "t.asm", "#include \"inc.asm\" !!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!\r\n ld ax,2*3\r\n");
+    const t_program_run run = run_program(g.dir, {ORBASM_BINARY, "-o", "x.orb", "t.asm"}, "");
+    EXPECT_EQ(run.err, "t.asm:2:9: warning: '*' is ignored outside strings: expressions have only + and - "
+                       "[-Wignored-characters]\n ld ax,2*3\n        ^\n");
+    EXPECT_EQ(read_text(g.dir, "x.orb"), std::string("\x01\x00\xA8\x05\x00", 5));
+}
+
 // The notes after an error, exactly; the classic report keeps its text.
 TEST(CommandLine, NotesThatHelpToAct) {
     const std::pair<std::string, std::string> cases[] = {
