@@ -10,8 +10,8 @@
 const std::vector<t_language_word>& language_word_table() {
     static const std::vector<t_language_word> table = [] {
         std::vector<t_language_word> words;
-        for (int32_t k = 0; k < language_word_lists; ++k) {
-            const std::string_view list = language_words[k].list;
+        for (const t_word_list& words_of_kind : language_words) {
+            const std::string_view list = words_of_kind.list;
             for (std::size_t at = 0; at <= list.size();) {
                 const std::size_t end = std::min(list.find_first_of("/|", at), list.size());
                 std::size_t first = at;
@@ -22,10 +22,10 @@ const std::vector<t_language_word>& language_word_table() {
                     ++last;
                 const std::string word(list.substr(first, last - first));
                 const bool known = std::any_of(words.begin(), words.end(), [&](const t_language_word& w) {
-                    return w.word == word && w.kind == language_words[k].kind;
+                    return w.word == word && w.kind == words_of_kind.kind;
                 });
                 if (!word.empty() && !known)
-                    words.push_back({word, language_words[k].kind});
+                    words.push_back({word, words_of_kind.kind});
                 at = end + 1;
             }
         }
