@@ -13,20 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Every name in the folder and what it holds, the harness's own files left out.
-std::string contents(const t_workdir& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path))
-        if (entry.path().filename().string().rfind(".std", 0) != 0)
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    std::string text;
-    for (const std::string& name : names)
-        text += name + "=" + (fs::is_regular_file(dir.path + "/" + name) ? read_text(dir, name) : "[folder]") + "\n";
-    return text;
-}
-
 t_program_run orbasm(const t_workdir& dir, const std::vector<std::string>& args) {
     std::vector<std::string> argv = {ORBASM_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());

@@ -1,5 +1,6 @@
 #include "support/harness.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -125,4 +126,22 @@ t_run run_orbasm_in_shell(const t_workdir& dir, const std::string& setup, const 
 std::string read_text(const t_workdir& dir, const std::string& name) {
     std::ifstream in(dir.path + "/" + name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string contents(const t_workdir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path))
+        if (entry.path().filename().string().rfind(".std", 0) != 0)
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (const std::string& name : names) {
+        const std::string path = dir.path + "/" + name;
+        if (std::filesystem::is_symlink(path))
+            text.append(name).append(" -> ").append(std::filesystem::read_symlink(path).string());
+        else
+            text.append(name).append("=").append(std::filesystem::is_directory(path) ? "[folder]" : read_text(dir, name));
+        text += "\n";
+    }
+    return text;
 }

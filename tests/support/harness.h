@@ -65,3 +65,6 @@ struct t_dir_guard {
 };
 // The whole of a file of the work folder; "" when there is none.
 std::string read_text(const t_workdir& dir, const std::string& name);
+// Every name in the work folder, sorted, a line each: "NAME=TEXT", "NAME=[folder]" or
+// "NAME -> TARGET" for a link; the harness's own files left out.
+std::string contents(const t_workdir& dir);

@@ -12,22 +12,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-// Every name in the folder and what it holds (where a link points), the harness's files left out.
-std::string contents(const t_workdir& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.path))
-        if (entry.path().filename().string().rfind(".std", 0) != 0)
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    std::string text;
-    for (const std::string& name : names) {
-        const std::string path = dir.path + "/" + name;
-        text.append(name).append(fs::is_symlink(path) ? " -> " : "=");
-        text.append(fs::is_symlink(path) ? fs::read_symlink(path).string() : read_text(path)).append("\n");
-    }
-    return text;
-}
-
 t_tool_run in_shell(const t_workdir& dir, const std::string& binary, const std::string& script) {
     return run_tool("/bin/sh", dir, {"-c", script, binary});
 }
