@@ -392,7 +392,9 @@ bool output_commit(t_output_file* files, std::size_t count) {
             ok = fail(files[k], errno);
         slot.fd = -1;
     }
-    for (std::size_t k = 0; k < count; ++k)
+    // The first file takes its name last: should a later one fail to, the first (the image, which
+    // a build tests the age of) keeps its older file and is made again next time.
+    for (std::size_t k = count; k-- > 0;)
         if (ok && !files[k].direct)
             ok = put_in_place(files[k]);
     for (std::size_t k = 0; k < count; ++k)

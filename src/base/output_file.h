@@ -40,8 +40,8 @@ void output_put(t_output_file& file, const void* bytes, std::size_t count);
 void output_skip(t_output_file& file, int64_t count);
 // Sets the length of a seekable file, so that a hole at its end is part of it.
 void output_set_length(t_output_file& file, int64_t length);
-// Puts every file into place, or, when one of them failed or cannot be put into place, none:
-// each then keeps its older file. Every file is closed. True when all are in place.
+// Puts every file into place, the first last, or, when one of them failed or cannot be put into
+// place, none: each then keeps its older file. Every file is closed. True when all are in place.
 bool output_commit(t_output_file* files, std::size_t count);
 // Closes file without putting it into place.
 void output_abandon(t_output_file& file);

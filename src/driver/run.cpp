@@ -132,6 +132,8 @@ static void define_command_line_constants() {
             if (classic_report || !take_back_line(mark, stop))
                 throw_or_stop(stop);
         }
+        if (stopped_at_limit)
+            return;
     }
 }
 

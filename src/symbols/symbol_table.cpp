@@ -9,7 +9,7 @@
 #include <vector>
 
 t_rb_node* symbol_root = nullptr;
-t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, {}};
+t_rb_node sentinel_node{nullptr, nullptr, nullptr, 0, 0, {}};
 // Where names were first used before their definition, in reading order; kept unless the report
 // is the classic one.
 struct t_first_use {
@@ -145,7 +145,7 @@ static void rotate(t_rb_node* x, bool right) {
 static constexpr uint8_t black = 0;
 static constexpr uint8_t red = 1;
 
-static void remember_definition(const t_rb_node* node) {
+static void remember_definition(t_rb_node* node) {
     if (current_line.data() == end_of_mem_text.data() || current_line.data() == end_of_program_text.data())
         return; // entered by the run itself, at no line
     const t_source& source = include_stack[nesting_depth];
@@ -165,16 +165,17 @@ static void remember_definition(const t_rb_node* node) {
         fault_position == 1 && !text.empty() && text[0] == '@' ? 0 : written_span(text, fault_position).offset;
     definitions.push_back({node, path, source.physical_line, source.indent + offset + 1,
                            static_cast<int32_t>(node->data.name.size())});
+    node->definition = static_cast<uint32_t>(definitions.size());
 }
 
-// "first defined here", at the definition of node.
+// "first defined here", at the definition of node: its record, found at once.
 static std::vector<t_note> first_definition_notes(const t_rb_node* node) {
-    for (const t_symbol_use& use : symbol_uses)
-        if (use.node == node && use.definition)
-            return {{"first defined here", use.place}};
-    for (const t_definition& definition : definitions) {
-        if (definition.node != node)
-            continue;
+    const std::size_t k = node->definition;
+    if (symbol_uses_wanted) {
+        if (k >= 1 && k <= symbol_uses.size() && symbol_uses[k - 1].node == node && symbol_uses[k - 1].definition)
+            return {{"first defined here", symbol_uses[k - 1].place}};
+    } else if (k >= 1 && k <= definitions.size() && definitions[k - 1].node == node) {
+        const t_definition& definition = definitions[k - 1];
         t_place place;
         place.file = definition.path;
         place.line = definition.physical_line;
@@ -252,8 +253,11 @@ static void insert_node(t_rb_node* added) {
 t_rb_node* enter_symbol(const t_rb_data& record) {
     const std::size_t slot = index_slot(record.name);
     t_rb_node* const known = name_index[slot];
-    if (symbol_uses_wanted)
+    if (symbol_uses_wanted) {
         symbol_uses.push_back({known, record.item != nullptr, current_place()});
+        if (known != nullptr && known->data.item == nullptr && record.item != nullptr)
+            known->definition = static_cast<uint32_t>(symbol_uses.size());
+    }
     const bool remembered = record.item != nullptr && !classic_report && !symbol_uses_wanted;
     if (known != nullptr) {
         enter_existing(known, record);
@@ -264,8 +268,11 @@ t_rb_node* enter_symbol(const t_rb_data& record) {
     t_rb_node* added = new_node(record);
     if (remembered)
         remember_definition(added);
-    if (symbol_uses_wanted)
+    if (symbol_uses_wanted) {
         symbol_uses.back().node = added;
+        if (record.item != nullptr)
+            added->definition = static_cast<uint32_t>(symbol_uses.size());
+    }
     index_node(added);
     if (record.item == nullptr) {
         ++undefined_count;

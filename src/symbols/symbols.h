@@ -24,6 +24,8 @@ struct t_rb_node {
     t_rb_node* left;   // the sentinel when absent
     t_rb_node* right;  // the sentinel when absent
     uint8_t colour;    // 1 red, 0 black
+    uint32_t definition; // 1 + the index of its first definition's record (a use, or a definition
+                         // kept for the notes); 0 for none. It fills what the colour leaves over.
     t_rb_data data;    // the symbol record, held inside the node
 };
 

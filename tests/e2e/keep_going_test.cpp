@@ -176,7 +176,10 @@ TEST(KeepGoing, ErrorLimit) {
     const t_program_run names = assemble(g.dir, "ld ax,@a\r\npush bz\r\nld ax,@b\r\n", {"-fmax-errors=2"});
     EXPECT_EQ(count(names.err), 2u);
     EXPECT_NE(names.err.find("t.asm:2:6: note: assembly stopped after 2 errors"), std::string::npos) << names.err;
-    const t_program_run bad = assemble(g.dir, source, {"-fmax-errors=x"});
+    // Definitions of the command line stop at the limit too.
+    const t_program_run defined = assemble(g.dir, "ret\r\n", {"-fmax-errors=1", "-D", "A=x", "-D", "B=y"});
+    EXPECT_EQ(count(defined.err), 1u) << defined.err;
+        const t_program_run bad = assemble(g.dir, source, {"-fmax-errors=x"});
     EXPECT_EQ(bad.exit_code, 2);
     EXPECT_EQ(bad.err, "orbasm: -fmax-errors takes a count, not 'x'\nTry 'orbasm --help' for more information.\n");
 }

@@ -250,6 +250,14 @@ TEST(OrblsRobustness, OneDocumentPerFileAndChangesWholeOrNot) {
     send_body(session, R"({"jsonrpc":"2.0","id":99,"method":"textDocument/hover","params":{"textDocument":{"uri":")" + folder +
                            R"(/al.asm"},"position":{"line":18446744073709551616,"character":1e300}}})");
     EXPECT_EQ(session.other.back().dump(), R"({"id":99,"jsonrpc":"2.0","result":null})");
+    // Opened twice under two names, it stays open until both are closed.
+    notify(session, "textDocument/didOpen",
+           {{"textDocument", {{"uri", folder + "/./al.asm"}, {"version", 9}, {"text", "@b:\n jmp @b\n"}}}});
+    notify(session, "textDocument/didClose", {{"textDocument", {{"uri", folder + "/al.asm"}}}});
+    ASSERT_NE(find_document(session.server.store, uri_of(session, "al.asm")), nullptr);
+    const t_json still = request(session, "textDocument/hover", {{"textDocument", {{"uri", folder + "/./al.asm"}}},
+                                                                {"position", {{"line", 1}, {"character", 6}}}});
+    EXPECT_TRUE(still["result"].is_object()) << still.dump();
     notify(session, "textDocument/didClose", {{"textDocument", {{"uri", folder + "/%61l.asm"}}}});
     EXPECT_TRUE(session.server.store.by_path.empty());
     EXPECT_TRUE(session.server.store.texts.empty());

@@ -158,6 +158,9 @@ t_document& open_document(t_document_store& store, const std::string& uri, int64
     const std::string path = uri_to_path(uri);
     t_document& document = store.by_path[path];
     document.uri = uri;
+    // Opened again under a name it is open under, it is still one open (the text is the new one).
+    if (std::find(document.uris.begin(), document.uris.end(), uri) == document.uris.end())
+        document.uris.push_back(uri);
     document.path = path;
     document.version = version;
     document.line_starts = line_starts_of(text);
@@ -165,9 +168,22 @@ t_document& open_document(t_document_store& store, const std::string& uri, int64
     return document;
 }
 
-void close_document(t_document_store& store, const std::string& path) {
-    store.by_path.erase(path);
+bool close_document(t_document_store& store, const std::string& path, const std::string& uri) {
+    const auto found = store.by_path.find(path);
+    if (found == store.by_path.end())
+        return false;
+    // Each open is closed once, under its own name or another spelling of it.
+    std::vector<std::string>& uris = found->second.uris;
+    const auto named = std::find(uris.begin(), uris.end(), uri);
+    if (!uris.empty())
+        uris.erase(named != uris.end() ? named : uris.begin());
+    if (!uris.empty()) {
+        found->second.uri = uris.back();
+        return false;
+    }
+    store.by_path.erase(found);
     store.texts.erase(path);
+    return true;
 }
 
 t_document* find_document(t_document_store& store, std::string_view uri) {

@@ -12,6 +12,7 @@
 // One open document.
 struct t_document {
     std::string uri;                      // as the editor named it when it opened the document
+    std::vector<std::string> uris;        // the name of each open; it is closed with the last
     std::string path;                     // absolute and lexically normal: the key of its text
     int64_t version = 0;                  // the editor's version of the text
     std::vector<std::size_t> line_starts; // the byte offset where each line begins
@@ -39,7 +40,9 @@ std::string normal_path(std::string_view path);
 
 // Opens (or replaces) the document of the URI's file; returns it.
 t_document& open_document(t_document_store& store, const std::string& uri, int64_t version, std::string text);
-void close_document(t_document_store& store, const std::string& path);
+// Closes one open of the document, the one named uri if any; the document goes with its last
+// open, and its diagnostics go to a name still open. True when it went.
+bool close_document(t_document_store& store, const std::string& path, const std::string& uri);
 // The open document of the URI's file, or nil.
 t_document* find_document(t_document_store& store, std::string_view uri);
 const t_document* find_document(const t_document_store& store, std::string_view uri);

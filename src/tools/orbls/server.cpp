@@ -211,12 +211,14 @@ static void did_close(t_server& server, const t_json& params, t_clock::time_poin
     if (document == nullptr)
         return;
     const std::string path = document->path;
-    const std::string uri = document->uri;
-    server.runs.erase(path);
-    close_document(server.store, path);
-    // The documents that included it read the file from disk now.
+    const std::string uri = params.at("textDocument").at("uri").get<std::string>();
+    if (close_document(server.store, path, uri)) {
+        server.runs.erase(path);
+        release_memory();
+    }
+    // The documents that included it read the file from disk now; one still open under another
+    // name has its diagnostics sent there.
     schedule(server, path, now);
-    release_memory();
     send_notification(server, "textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", t_json::array()}});
 }
 
